@@ -1,0 +1,101 @@
+// tavik-search: runs one search through the extension library from the
+// command line, loading it as a web server would, and prints the response.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "host/captured_request.h"
+#include "host/extension_library.h"
+#include "host/form_encoding.h"
+
+namespace {
+
+constexpr char kUsage[] =
+    "usage: tavik-search [--library PATH] [--posted DATA] ROOT [TERM]\n"
+    "\n"
+    "Loads the search extension and runs one request, as a web server would:\n"
+    "the extra path is ROOT, the folder tree to search, and the posted data\n"
+    "is \"q=\" and TERM form-encoded as a browser sends it. Prints the\n"
+    "response: the status line, the head text and the body, byte for byte.\n"
+    "\n"
+    "  --library PATH  the extension to load (default: libtavik.so next to\n"
+    "                  this program)\n"
+    "  --posted DATA   post DATA exactly as given instead of a TERM\n"
+    "  --help          show this text\n";
+
+struct Arguments {
+  std::string library;
+  std::string posted;
+  bool has_posted = false;
+  std::vector<std::string> positional;
+};
+
+int Fail(const std::string& message) {
+  std::cerr << "tavik-search: " << message << "\n";
+  return 2;
+}
+
+std::string DefaultLibraryPath() {
+  std::vector<char> self(4096);
+  const ssize_t length = readlink("/proc/self/exe", self.data(), self.size());
+  if (length <= 0 || static_cast<size_t>(length) >= self.size()) {
+    return "libtavik.so";
+  }
+  std::string path(self.data(), static_cast<size_t>(length));
+  return path.substr(0, path.rfind('/') + 1) + "libtavik.so";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Arguments arguments;
+  for (int i = 1; i < argc; ++i) {
+    const std::string argument = argv[i];
+    if (argument == "--help" || argument == "-h") {
+      std::cout << kUsage;
+      return 0;
+    }
+    if (argument == "--library" || argument == "--posted") {
+      if (i + 1 == argc) return Fail(argument + " needs a value");
+      if (argument == "--library") {
+        arguments.library = argv[++i];
+      } else {
+        arguments.posted = argv[++i];
+        arguments.has_posted = true;
+      }
+    } else if (argument.size() > 1 && argument[0] == '-' &&
+               arguments.positional.empty()) {
+      return Fail("unknown option " + argument + " (see --help)");
+    } else {
+      arguments.positional.push_back(argument);
+    }
+  }
+  if (arguments.positional.empty()) return Fail("ROOT is missing (see --help)");
+  if (arguments.positional.size() > 2) {
+    return Fail("too many arguments (see --help)");
+  }
+  if (arguments.has_posted && arguments.positional.size() == 2) {
+    return Fail("give either --posted or TERM, not both");
+  }
+  if (arguments.library.empty()) arguments.library = DefaultLibraryPath();
+
+  std::string error;
+  auto library = tavik::ExtensionLibrary::Load(arguments.library, &error);
+  if (!library) return Fail(error);
+
+  const std::string posted =
+      arguments.has_posted
+          ? arguments.posted
+          : "q=" + tavik::FormEncode(arguments.positional.size() == 2
+                                         ? arguments.positional[1]
+                                         : "");
+  const tavik::CapturedResponse response =
+      tavik::RunCapturedRequest(*library, posted, arguments.positional[0]);
+  const std::string http = response.AsHttp();
+  std::fwrite(http.data(), 1, http.size(), stdout);
+  return std::fflush(stdout) == 0 ? 0 : 1;
+}

@@ -1,0 +1,42 @@
+// Lists the entries of one directory, hidden ones included, in the order the
+// file system returns them. Only the names that match a wildcard pattern are
+// returned; see NameMatchesPattern for how a pattern matches.
+#ifndef TAVIK_PLATFORM_DIRECTORY_LISTING_H_
+#define TAVIK_PLATFORM_DIRECTORY_LISTING_H_
+
+namespace tavik {
+
+struct DirectoryEntry {
+  // The entry's name within the directory; valid until the next call of
+  // DirectoryListing::Next or the listing's end.
+  const char* name;
+  // True for a directory itself; a link to a directory is not one, so a walk
+  // that follows this flag never loops.
+  bool is_directory;
+};
+
+// One open listing; it is closed when the object goes out of scope.
+class DirectoryListing {
+ public:
+  DirectoryListing() = default;
+  ~DirectoryListing();
+  DirectoryListing(const DirectoryListing&) = delete;
+  DirectoryListing& operator=(const DirectoryListing&) = delete;
+
+  // Starts listing the directory whose full path is `directory`, keeping the
+  // entries whose names match `pattern`. Returns false when the directory
+  // cannot be listed; the listing is then empty.
+  bool Open(const char* directory, const char* pattern);
+
+  // Stores the next matching entry in `entry` and returns true, or returns
+  // false when there is none left (or the listing fails midway).
+  bool Next(DirectoryEntry* entry);
+
+ private:
+  struct State;
+  State* state_ = nullptr;
+};
+
+}  // namespace tavik
+
+#endif  // TAVIK_PLATFORM_DIRECTORY_LISTING_H_

@@ -1,0 +1,50 @@
+# Runs tavik-search as a user does and checks what it prints and returns.
+function(run_search expected_result)
+  execute_process(COMMAND ${TAVIK_SEARCH} ${ARGN}
+    RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE error)
+  set(output "${output}" PARENT_SCOPE)
+  set(error "${error}" PARENT_SCOPE)
+  if(expected_result STREQUAL "success" AND NOT result EQUAL 0)
+    message(FATAL_ERROR "tavik-search ${ARGN} failed (${result}): ${error}")
+  elseif(expected_result STREQUAL "failure" AND result EQUAL 0)
+    message(FATAL_ERROR "tavik-search ${ARGN} succeeded but should fail")
+  endif()
+endfunction()
+
+run_search(success ${SITE} "search")
+# execute_process may fold CR LF in what it captures: the bytes themselves
+# are checked by the extension tests.
+if(NOT output MATCHES "^HTTP/1.1 200 OK\r?\nContent-Type: text/html\r?\n\r?\n")
+  message(FATAL_ERROR "no status line and head: ${output}")
+endif()
+if(NOT output MATCHES "hit\\(s\\) found")
+  message(FATAL_ERROR "the demo site has no hits for 'search': ${output}")
+endif()
+
+run_search(success --posted "q=Full+Text" ${SITE})
+if(NOT output MATCHES "Search string - Full Text<p>")
+  message(FATAL_ERROR "--posted data was not used: ${output}")
+endif()
+
+run_search(success --help)
+if(NOT output MATCHES "usage: tavik-search")
+  message(FATAL_ERROR "--help shows no usage")
+endif()
+
+foreach(bad "" "--bogus" "--library")
+  run_search(failure ${bad})
+  string(REGEX MATCHALL "\n" lines "${error}")
+  list(LENGTH lines count)
+  if(NOT count EQUAL 1 OR NOT error MATCHES "^tavik-search: ")
+    message(FATAL_ERROR "'${bad}' should give a one-line error, gave: ${error}")
+  endif()
+endforeach()
+
+run_search(failure --library /nonexistent/libtavik.so ${SITE} x)
+if(NOT error MATCHES "^tavik-search: cannot load")
+  message(FATAL_ERROR "a missing library should say so: ${error}")
+endif()
+run_search(failure --library /lib/x86_64-linux-gnu/libc.so.6 ${SITE} x)
+if(NOT error MATCHES "lacks GetExtensionVersion")
+  message(FATAL_ERROR "a library without the entry points should say so: ${error}")
+endif()

@@ -1,0 +1,38 @@
+// The built extension library, loaded once per test program as a server
+// loads it, and a way to run whole requests through it.
+#ifndef TAVIK_TESTS_SUPPORT_EXTENSION_FIXTURE_H_
+#define TAVIK_TESTS_SUPPORT_EXTENSION_FIXTURE_H_
+
+#include <string>
+
+#include "host/captured_request.h"
+#include "host/extension_library.h"
+
+namespace tavik::testing {
+
+// The library under test; loading it is checked once, by the first caller.
+const ExtensionLibrary& Extension();
+
+// Posts `posted` with `root` as the extra path.
+CapturedResponse Post(const std::string& posted, const std::string& root);
+
+// Searches `root` for `term` as a browser posts it, with no line end after
+// the value, and returns the page body.
+std::string SearchBody(const std::string& root, const std::string& term);
+
+// The head text the extension sends for the already-escaped search string
+// `shown`, before the 1,023-character cut.
+std::string HeadText(const std::string& shown);
+
+// The list line for one row, for links made only of safe characters.
+std::string ListLine(const std::string& link, int hits);
+std::string SummaryLine(int total_hits);
+
+inline constexpr char kNoHitsMessage[] = "<p><b>No hits found.</b><p></body>";
+inline constexpr char kOverflowMessage[] =
+    "<p><b>The search criteria returned > 255 hits. Please narrow your "
+    "search value down and retry.</b><p>";
+
+}  // namespace tavik::testing
+
+#endif  // TAVIK_TESTS_SUPPORT_EXTENSION_FIXTURE_H_
