@@ -1,0 +1,47 @@
+#include "host/serve/http_exchange.h"
+
+#include "platform/ascii.h"
+
+namespace tavik {
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
+  }
+  return true;
+}
+
+bool HeaderListHas(std::string_view list, std::string_view token) {
+  while (!list.empty()) {
+    const size_t comma = list.find(',');
+    std::string_view item = list.substr(0, comma);
+    while (!item.empty() && (item.front() == ' ' || item.front() == '\t')) {
+      item.remove_prefix(1);
+    }
+    while (!item.empty() && (item.back() == ' ' || item.back() == '\t')) {
+      item.remove_suffix(1);
+    }
+    if (EqualsIgnoringCase(item, token)) return true;
+    if (comma == std::string_view::npos) break;
+    list.remove_prefix(comma + 1);
+  }
+  return false;
+}
+
+const std::string_view* HttpRequestFacts::FindHeader(
+    std::string_view name) const {
+  for (const auto& [field, value] : headers) {
+    if (EqualsIgnoringCase(field, name)) return &value;
+  }
+  return nullptr;
+}
+
+bool HttpRequestFacts::HasBody() const {
+  if (content_length > 0) return true;
+  const std::string_view* coding = FindHeader("Transfer-Encoding");
+  return content_length < 0 && coding != nullptr &&
+         HeaderListHas(*coding, "chunked");
+}
+
+}  // namespace tavik

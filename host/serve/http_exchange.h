@@ -1,0 +1,69 @@
+// One HTTP request as the extension host sees it: what the client asked
+// (HttpRequestFacts) and the byte stream between the host and the client
+// (HttpConnection). The civetweb adapter provides both for the server; the
+// tests provide them in memory.
+#ifndef TAVIK_HOST_SERVE_HTTP_EXCHANGE_H_
+#define TAVIK_HOST_SERVE_HTTP_EXCHANGE_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace tavik {
+
+// What the client asked. Every view stays valid while the request is being
+// answered, and no longer.
+struct HttpRequestFacts {
+  std::string_view method;        // "GET", "POST", ...
+  std::string_view path;          // percent-decoded, dot segments kept
+  std::string_view query_string;  // as sent, without the "?"; may be empty
+  std::string_view http_version;  // "1.0", "1.1"
+  std::string_view remote_address;
+  int remote_port = 0;
+  int server_port = 0;
+  // The request's header fields in the order they came.
+  std::vector<std::pair<std::string_view, std::string_view>> headers;
+  // The Content-Length the client gave, or -1 without one (no body, or a
+  // chunked one).
+  int64_t content_length = -1;
+
+  // The value of the first header field named `name` (letters compared
+  // without case), or nullptr when there is none.
+  const std::string_view* FindHeader(std::string_view name) const;
+  // True when the request carries a body: a Content-Length above zero or a
+  // chunked transfer coding.
+  bool HasBody() const;
+};
+
+// The connection a request came on.
+class HttpConnection {
+ public:
+  virtual ~HttpConnection() = default;
+
+  // Reads at most `size` bytes of the request body (after any transfer
+  // coding is removed) into `buffer`. Returns the count read, 0 at the end
+  // of the body, or a negative value when the connection failed.
+  virtual int64_t ReadBody(void* buffer, size_t size) = 0;
+
+  // Sends all `size` bytes to the client before returning. Returns false
+  // when the client can no longer be reached; some bytes may have gone.
+  virtual bool Write(const void* data, size_t size) = 0;
+
+  // The connection is closed once this response is complete, whatever the
+  // client asked for.
+  virtual void CloseAfterResponse() = 0;
+};
+
+// True when letters `a` and `b` are the same, ASCII letters compared without
+// case.
+bool EqualsIgnoringCase(std::string_view a, std::string_view b);
+
+// True when the comma-separated header value `list` holds `token` (letters
+// compared without case, spaces around items ignored).
+bool HeaderListHas(std::string_view list, std::string_view token);
+
+}  // namespace tavik
+
+#endif  // TAVIK_HOST_SERVE_HTTP_EXCHANGE_H_
