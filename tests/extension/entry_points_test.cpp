@@ -2,10 +2,7 @@
 // point does to the records it is given.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstring>
-#include <set>
-#include <sstream>
 #include <string>
 
 #include "tests/support/extension_fixture.h"
@@ -13,24 +10,6 @@
 
 namespace tavik::testing {
 namespace {
-
-TEST(EntryPoints, ExportsExactlyTheTwoEntryPoints) {
-  const std::string command =
-      std::string("nm -D --defined-only ") + TAVIK_LIBRARY_PATH;
-  FILE* pipe = popen(command.c_str(), "r");
-  ASSERT_NE(pipe, nullptr);
-  std::set<std::string> symbols;
-  char line[512];
-  while (std::fgets(line, sizeof line, pipe) != nullptr) {
-    std::istringstream fields(line);
-    std::string address, type, name;
-    fields >> address >> type >> name;
-    if (!name.empty()) symbols.insert(type + " " + name);
-  }
-  ASSERT_EQ(pclose(pipe), 0);
-  EXPECT_EQ(symbols, (std::set<std::string>{"T GetExtensionVersion",
-                                            "T HttpExtensionProc"}));
-}
 
 TEST(EntryPoints, VersionIsTheSameOnEveryCall) {
   for (int call = 0; call < 3; ++call) {

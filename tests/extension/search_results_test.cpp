@@ -1,7 +1,6 @@
 // Whole searches through the exported entry point: the walk, the reading
 // rules, the hit table and the page it gives.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <string>
 
@@ -11,23 +10,7 @@
 namespace tavik::testing {
 namespace {
 
-class SearchResults : public ::testing::Test {
- protected:
-  std::string Body(const std::string& term) {
-    return SearchBody(tree_.root(), term);
-  }
-  // The page for a single document holding `content`, searched for `term`.
-  std::string SingleDocument(const std::string& content,
-                             const std::string& term) {
-    tree_.Write("doc.htm", content);
-    return Body(term);
-  }
-  static std::string OneRow(const std::string& link, int hits) {
-    return ListLine(link, hits) + SummaryLine(hits);
-  }
-
-  TempTree tree_;
-};
+using SearchResults = SearchTreeTest;
 
 TEST_F(SearchResults, RanksRowsFoundDeeperAboveByCount) {
   tree_.Write("a.htm", "quokka\n");
@@ -123,27 +106,6 @@ TEST_F(SearchResults, ExactlyTheCapMinusOneIsListed) {
   EXPECT_EQ(Body("hit"), OneRow("/a.htm", 255));
 }
 
-TEST_F(SearchResults, OnlyDocumentsMatchingThePatternAreRead) {
-  for (const char* name :
-       {"notes.txt", "a.htm.bak", "htm", "b.HTM", "c.html", ".hidden.htm"}) {
-    tree_.Write(std::string("d/") + name, "word\n");
-  }
-  tree_.Write("d/x.htm/inner.htm", "word\nword\n");
-  tree_.Write(".hidden/e.htm", "word\nword\nword\n");
-  const std::string page = Body("word");
-  for (const char* listed :
-       {"/d/b.HTM", "/d/c.html", "/d/.hidden.htm", "/d/x.htm/inner.htm",
-        "/.hidden/e.htm"}) {
-    EXPECT_NE(page.find(std::string(">") + listed + "<"), std::string::npos)
-        << listed;
-  }
-  EXPECT_EQ(page.find("notes"), std::string::npos);
-  EXPECT_EQ(page.find(".bak"), std::string::npos);
-  EXPECT_EQ(page.find("/d/htm"), std::string::npos);
-  EXPECT_NE(page.find(SummaryLine(8)), std::string::npos);
-  EXPECT_EQ(page.find("/d/x.htm<"), std::string::npos);
-}
-
 TEST_F(SearchResults, RootsThatSearchNothing) {
   tree_.Write("a.htm", "word\n");
   for (const std::string& root :
@@ -152,17 +114,6 @@ TEST_F(SearchResults, RootsThatSearchNothing) {
         tree_.root() + std::string(256, '/')}) {
     EXPECT_EQ(SearchBody(root, "word"), kNoHitsMessage) << root;
   }
-}
-
-// Repeated separators make a root of exactly 255 characters that still
-// names the folder; were it cut, "sub" would lose its last letter. The
-// root's text is longer than the document's path, so the link is empty.
-TEST_F(SearchResults, RootOf255CharactersIsUsedWhole) {
-  tree_.Write("sub/a.htm", "word\n");
-  const std::string padding(255 - tree_.root().size() - 3, '/');
-  const std::string root = tree_.root() + padding + "sub";
-  ASSERT_EQ(root.size(), 255u);
-  EXPECT_EQ(SearchBody(root, "word"), OneRow("", 1));
 }
 
 TEST_F(SearchResults, LinksComeFromTheRootText) {
@@ -174,69 +125,6 @@ TEST_F(SearchResults, LinksComeFromTheRootText) {
   std::string dots;
   for (int i = 0; i < 10; ++i) dots += "/.";
   EXPECT_EQ(SearchBody(tree_.root() + dots, "word"), OneRow("", 1));
-}
-
-TEST_F(SearchResults, LinksAreEscaped) {
-  tree_.Write("a b.htm", "word\n");
-  EXPECT_EQ(Body("word"),
-            "<a href=/a%20b.htm>/a b.htm</a> - 1 hit(s)<p>\n\r" +
-                SummaryLine(1));
-  TempTree markup;
-  markup.Write("x<y>'\"&.htm", "word\n");
-  EXPECT_EQ(SearchBody(markup.root(), "word"),
-            "<a href=/x%3Cy%3E%27%22%26.htm>/x&lt;y&gt;&#39;&quot;&amp;.htm"
-            "</a> - 1 hit(s)<p>\n\r" +
-                SummaryLine(1));
-  // A backslash is a name character here, but links turn it into a slash.
-  TempTree backslash;
-  backslash.Write("a\\b.htm", "word\n");
-  EXPECT_EQ(SearchBody(backslash.root(), "word"), OneRow("/a/b.htm", 1));
-}
-
-TEST_F(SearchResults, LinksAreFollowedOnlyToFiles) {
-  TempTree outside;
-  outside.Write("target.htm", "word\n");
-  outside.Write("folder/inside.htm", "word\n");
-  tree_.Link("linked.htm", outside.Path("target.htm"));
-  tree_.Link("folder", outside.Path("folder"));
-  tree_.Link("loop/back", tree_.root());
-  tree_.Link("dangling.htm", tree_.Path("nowhere.htm"));
-  EXPECT_EQ(Body("word"), OneRow("/linked.htm", 1));
-  // The root itself may be a link.
-  EXPECT_EQ(SearchBody(tree_.Path("folder"), "word"), OneRow("/inside.htm", 1));
-}
-
-TEST_F(SearchResults, SpecialFilesAreSkippedWithoutBlocking) {
-  ASSERT_EQ(mkfifo(tree_.Path("pipe.htm").c_str(), 0600), 0);
-  tree_.Write("real.htm", "word\n");
-  EXPECT_EQ(Body("word"), OneRow("/real.htm", 1));
-}
-
-// Paths of 256 characters or more do not fit: such documents are skipped.
-TEST_F(SearchResults, DocumentPathsMustFit) {
-  const size_t base = tree_.root().size() + 1;  // with its separator
-  const std::string fits(255 - base - 4, 'f');
-  const std::string too_long(256 - base - 4, 'g');
-  tree_.Write(fits + ".htm", "word\n");
-  tree_.Write(too_long + ".htm", "word\n");
-  EXPECT_EQ(Body("word"), OneRow("/" + fits + ".htm", 1));
-}
-
-// A chain of folders that runs past the path limit: every document whose
-// full path fits is found, and the walk ends quietly where none can.
-TEST_F(SearchResults, DeepFoldersEndAtThePathLimit) {
-  const std::string level = "dddddddddd/";
-  std::string folder;
-  int expected = 0;
-  for (int depth = 0; depth < 30; ++depth) {
-    tree_.Write(folder + "w.htm", "word\n");
-    if (tree_.Path(folder + "w.htm").size() <= 255) ++expected;
-    folder += level;
-  }
-  ASSERT_GT(expected, 10);
-  ASSERT_LT(expected, 30);
-  const std::string page = Body("word");
-  EXPECT_NE(page.find(SummaryLine(expected)), std::string::npos) << page;
 }
 
 }  // namespace

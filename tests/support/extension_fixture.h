@@ -3,10 +3,13 @@
 #ifndef TAVIK_TESTS_SUPPORT_EXTENSION_FIXTURE_H_
 #define TAVIK_TESTS_SUPPORT_EXTENSION_FIXTURE_H_
 
+#include <gtest/gtest.h>
+
 #include <string>
 
 #include "host/captured_request.h"
 #include "host/extension_library.h"
+#include "tests/support/temp_tree.h"
 
 namespace tavik::testing {
 
@@ -32,6 +35,25 @@ inline constexpr char kNoHitsMessage[] = "<p><b>No hits found.</b><p></body>";
 inline constexpr char kOverflowMessage[] =
     "<p><b>The search criteria returned > 255 hits. Please narrow your "
     "search value down and retry.</b><p>";
+
+// A test with a fresh folder tree to search.
+class SearchTreeTest : public ::testing::Test {
+ protected:
+  std::string Body(const std::string& term) {
+    return SearchBody(tree_.root(), term);
+  }
+  // The page for a single document holding `content`, searched for `term`.
+  std::string SingleDocument(const std::string& content,
+                             const std::string& term) {
+    tree_.Write("doc.htm", content);
+    return Body(term);
+  }
+  static std::string OneRow(const std::string& link, int hits) {
+    return ListLine(link, hits) + SummaryLine(hits);
+  }
+
+  TempTree tree_;
+};
 
 }  // namespace tavik::testing
 

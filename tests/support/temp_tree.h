@@ -15,7 +15,8 @@ class TempTree {
   TempTree(const TempTree&) = delete;
   TempTree& operator=(const TempTree&) = delete;
 
-  // The tree's absolute path, without a trailing slash.
+  // The tree's absolute path as an extra path gives it: "/" between
+  // components, no drive letter, no trailing slash.
   const std::string& root() const { return root_; }
   // root() + "/" + relative.
   std::string Path(std::string_view relative) const;
