@@ -31,8 +31,16 @@ typedef LPVOID HCONN;
 #define HSE_MAX_EXT_DLL_NAME_LEN 256
 #define HSE_LOG_BUFFER_LEN 80
 
-// Return value of HttpExtensionProc: the request is complete.
+// Return values of HttpExtensionProc. The extension returns
+// HSE_STATUS_SUCCESS: the request is complete. The others are for hosts,
+// which must understand what any extension returns.
 #define HSE_STATUS_SUCCESS 1
+#define HSE_STATUS_SUCCESS_AND_KEEP_CONN 2
+#define HSE_STATUS_PENDING 3
+#define HSE_STATUS_ERROR 4
+// WriteClient flags in its last argument: 0 or HSE_IO_SYNC writes at once.
+#define HSE_IO_SYNC 0x00000001
+#define HSE_IO_ASYNC 0x00000002
 // ServerSupportFunction request codes.
 #define HSE_REQ_SEND_RESPONSE_HEADER 3
 #define HSE_REQ_DONE_WITH_SESSION 4

@@ -44,4 +44,10 @@ bool HttpRequestFacts::HasBody() const {
          HeaderListHas(*coding, "chunked");
 }
 
+bool HttpRequestFacts::ClientKeepsAlive() const {
+  const std::string_view* connection = FindHeader("Connection");
+  if (connection != nullptr) return HeaderListHas(*connection, "keep-alive");
+  return http_version == "1.1";
+}
+
 }  // namespace tavik

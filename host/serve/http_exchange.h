@@ -35,6 +35,10 @@ struct HttpRequestFacts {
   // True when the request carries a body: a Content-Length above zero or a
   // chunked transfer coding.
   bool HasBody() const;
+  // True when the client lets the connection stay open after the response,
+  // decided as civetweb decides it: by the Connection field when there is
+  // one ("keep-alive" keeps it), otherwise by the version (1.1 keeps it).
+  bool ClientKeepsAlive() const;
 };
 
 // The connection a request came on.
@@ -56,8 +60,7 @@ class HttpConnection {
   virtual void CloseAfterResponse() = 0;
 };
 
-// True when letters `a` and `b` are the same, ASCII letters compared without
-// case.
+// True when `a` and `b` are equal, ASCII letters compared without case.
 bool EqualsIgnoringCase(std::string_view a, std::string_view b);
 
 // True when the comma-separated header value `list` holds `token` (letters

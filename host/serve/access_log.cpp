@@ -1,0 +1,84 @@
+#include "host/serve/access_log.h"
+
+#include <cerrno>
+#include <cstring>
+
+namespace tavik {
+namespace {
+
+void AppendForLog(std::string_view text, bool encode_percent,
+                  std::string* out) {
+  static constexpr char kHexDigits[] = "0123456789ABCDEF";
+  for (char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte <= 0x20 || byte >= 0x7F || c == '"' || c == '\\' ||
+        (encode_percent && c == '%')) {
+      *out += '%';
+      *out += kHexDigits[byte >> 4];
+      *out += kHexDigits[byte & 0xF];
+    } else {
+      *out += c;
+    }
+  }
+}
+
+}  // namespace
+
+std::string FormatAccessLine(const AccessRecord& record) {
+  std::tm local;
+  localtime_r(&record.time, &local);
+  // The program never sets a locale, so month names are the C locale's.
+  char date[40];
+  std::strftime(date, sizeof date, "%d/%b/%Y:%H:%M:%S %z", &local);
+
+  std::string line(record.remote_address.empty() ? std::string_view("-")
+                                                 : record.remote_address);
+  line += " - - [";
+  line += date;
+  line += "] \"";
+  AppendForLog(record.method, true, &line);
+  line += ' ';
+  AppendForLog(record.path, true, &line);
+  if (!record.query_string.empty()) {
+    line += '?';
+    AppendForLog(record.query_string, false, &line);
+  }
+  line += " HTTP/";
+  AppendForLog(record.http_version, true, &line);
+  line += "\" ";
+  line += std::to_string(record.status_code);
+  line += ' ';
+  if (record.body_bytes.has_value() && *record.body_bytes > 0) {
+    line += std::to_string(*record.body_bytes);
+  } else {
+    line += '-';
+  }
+  line += '\n';
+  return line;
+}
+
+std::unique_ptr<AccessLog> AccessLog::Open(const std::string& path,
+                                           std::string* error) {
+  if (path == "-") {
+    return std::unique_ptr<AccessLog>(new AccessLog(stdout, false));
+  }
+  std::FILE* file = std::fopen(path.c_str(), "a");
+  if (file == nullptr) {
+    *error = "cannot open the access log " + path + ": " + std::strerror(errno);
+    return nullptr;
+  }
+  return std::unique_ptr<AccessLog>(new AccessLog(file, true));
+}
+
+AccessLog::~AccessLog() {
+  if (owned_) std::fclose(file_);
+}
+
+void AccessLog::Write(const AccessRecord& record) {
+  const std::string line = FormatAccessLine(record);
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::fwrite(line.data(), 1, line.size(), file_);
+  std::fflush(file_);
+}
+
+}  // namespace tavik

@@ -1,0 +1,70 @@
+// One request run through a loaded extension, as a Windows web server runs
+// it: a control block filled from the request, HttpExtensionProc called
+// once on the calling thread, and its callbacks answered on the request's
+// connection.
+#ifndef TAVIK_HOST_SERVE_EXTENSION_CALL_H_
+#define TAVIK_HOST_SERVE_EXTENSION_CALL_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "extension/server_interface.h"
+#include "host/serve/http_exchange.h"
+
+namespace tavik {
+
+// The first part of the body read before the extension is called and
+// handed over in lpbData, as a Windows server reads ahead.
+inline constexpr size_t kReadAheadBytes = 48 * 1024;
+// dwVersion of the control block: the interface version the host offers
+// (major in the high 16 bits).
+inline constexpr DWORD kInterfaceVersion = 0x00050000;
+// cbTotalBytes of a body whose length is not known in advance (chunked).
+inline constexpr DWORD kUnknownTotalBytes = 0xFFFFFFFF;
+
+struct ExtensionCallSetup {
+  HttpExtensionProcFn extension = nullptr;
+  std::string_view script_name;  // the mount, for SCRIPT_NAME
+  std::string path_info;         // lpszPathInfo
+  std::string path_translated;   // lpszPathTranslated
+  std::string_view default_server_name;
+  // The most body bytes read; a longer body fails ReadClient and closes
+  // the connection. REQUIRES: at least kReadAheadBytes.
+  uint64_t max_body_bytes = 0;
+};
+
+struct ExtensionCallOutcome {
+  int status_code = 0;      // as sent to the client
+  uint64_t body_bytes = 0;  // body bytes sent, framing excluded
+  bool extension_called = false;
+  DWORD return_value = 0;  // HttpExtensionProc's, when it was called
+};
+
+// Reads up to kReadAheadBytes of the body, fills a control block (cbSize,
+// dwVersion, a ConnID of this request alone, the method, query string,
+// extra path, translated path, content type, cbTotalBytes from the
+// Content-Length, and the read-ahead bytes in lpbData and cbAvailable) and
+// calls `setup.extension` with it once. Its callbacks:
+// - WriteClient sends exactly the bytes given before it returns
+//   (ResponseWriter::WriteBody); asynchronous writes fail.
+// - ReadClient reads the next bytes of the body; 0 bytes at its end.
+// - GetServerVariable answers LookUpServerVariable's names; it fails for
+//   an unknown name, and for a short buffer, whose needed size it stores.
+// - ServerSupportFunction sends the head for HSE_REQ_SEND_RESPONSE_HEADER
+//   (the status in the buffer, the header text as the data type; see
+//   ResponseWriter::SendHead), accepts HSE_REQ_DONE_WITH_SESSION, and
+//   returns FALSE for anything else.
+// Every callback fails unless it comes on this thread, during the call,
+// with this request's ConnID. After the call the response is ended (a 500
+// page when no head was sent) and the rest of the body is read and
+// dropped; a return other than success, or a body that cannot be read,
+// closes the connection after the response.
+ExtensionCallOutcome RunExtensionCall(const ExtensionCallSetup& setup,
+                                      const HttpRequestFacts& request,
+                                      HttpConnection* connection);
+
+}  // namespace tavik
+
+#endif  // TAVIK_HOST_SERVE_EXTENSION_CALL_H_

@@ -1,0 +1,41 @@
+// The body of one request, read from its connection through a size limit.
+#ifndef TAVIK_HOST_SERVE_REQUEST_BODY_H_
+#define TAVIK_HOST_SERVE_REQUEST_BODY_H_
+
+#include <cstddef>
+#include <cstdint>
+
+#include "host/serve/http_exchange.h"
+
+namespace tavik {
+
+class RequestBody {
+ public:
+  // The body of `request`, on `connection`, of which at most `limit` bytes
+  // are read. REQUIRES: both outlive the object.
+  RequestBody(const HttpRequestFacts* request, HttpConnection* connection,
+              uint64_t limit)
+      : connection_(connection), limit_(limit), ended_(!request->HasBody()) {}
+
+  // Reads at most `size` bytes into `buffer`. Returns the count, 0 at the
+  // end of the body (at once for a request without one), or -1 when the
+  // connection failed or the body goes past the limit.
+  int64_t Read(void* buffer, size_t size);
+
+  // Reads whatever is left and drops it, so the connection can carry the
+  // next request. Returns false when that failed or passed the limit.
+  bool Drain();
+
+  uint64_t bytes_read() const { return bytes_read_; }
+
+ private:
+  HttpConnection* connection_;
+  uint64_t limit_;
+  uint64_t bytes_read_ = 0;
+  bool ended_;
+  bool failed_ = false;
+};
+
+}  // namespace tavik
+
+#endif  // TAVIK_HOST_SERVE_REQUEST_BODY_H_

@@ -1,0 +1,115 @@
+#include "host/serve/request_router.h"
+
+#include <ctime>
+#include <optional>
+#include <string_view>
+
+#include "host/serve/extension_call.h"
+#include "host/serve/response_head.h"
+#include "host/serve/url_mapping.h"
+
+namespace tavik {
+namespace {
+
+static_assert(kMaxBodyBytes >= kReadAheadBytes);
+
+constexpr std::string_view kContinue = "HTTP/1.1 100 Continue\r\n\r\n";
+
+// Sends a response the server makes itself and returns its outcome.
+RouteOutcome Refuse(const HttpRequestFacts& request, HttpConnection* connection,
+                    std::string_view status, std::string_view message,
+                    std::string_view extra_field = {}) {
+  // An unread body would be taken for the next request: close instead of
+  // reading what was refused.
+  const bool keep_alive = request.ClientKeepsAlive() && !request.HasBody();
+  if (!keep_alive) connection->CloseAfterResponse();
+  RouteOutcome outcome;
+  outcome.answered = true;
+  outcome.status_code = ParseStatusCode(status);
+  size_t page_bytes = 0;
+  const std::string response =
+      SimpleResponse(status, message, extra_field, keep_alive,
+                     request.method == "HEAD", std::time(nullptr), &page_bytes);
+  if (connection->Write(response.data(), response.size())) {
+    outcome.body_bytes = page_bytes;
+  }
+  return outcome;
+}
+
+RouteOutcome Forbidden(const HttpRequestFacts& request,
+                       HttpConnection* connection) {
+  return Refuse(request, connection, "403 Forbidden",
+                "The path leads outside the site.");
+}
+
+RouteOutcome RunExtension(const RouterConfig& config,
+                          const HttpRequestFacts& request,
+                          HttpConnection* connection, std::string_view rest) {
+  if (request.method != "GET" && request.method != "HEAD" &&
+      request.method != "POST") {
+    return Refuse(request, connection, "405 Method Not Allowed",
+                  "Search with GET, HEAD or POST.", "Allow: GET, HEAD, POST");
+  }
+  const std::optional<std::string> path_info =
+      JoinBelowRoot(config.document_root, rest);
+  std::string translated;
+  if (!path_info.has_value() ||
+      !StaysInsideRoot(config.document_root, *path_info, &translated)) {
+    return Forbidden(request, connection);
+  }
+  if (request.content_length > 0 &&
+      static_cast<uint64_t>(request.content_length) > kMaxBodyBytes) {
+    return Refuse(request, connection, "413 Content Too Large",
+                  "The request body is larger than the server accepts.");
+  }
+  if (const std::string_view* expect = request.FindHeader("Expect")) {
+    if (!EqualsIgnoringCase(*expect, "100-continue")) {
+      return Refuse(request, connection, "417 Expectation Failed",
+                    "Only 100-continue is understood.");
+    }
+    // The client waits for this before it sends the body.
+    if (request.HasBody() && request.http_version == "1.1" &&
+        !connection->Write(kContinue.data(), kContinue.size())) {
+      // The client is gone; the log shows the request as a bad one.
+      connection->CloseAfterResponse();
+      return {true, 400, 0};
+    }
+  }
+
+  ExtensionCallSetup setup;
+  setup.extension = config.extension;
+  setup.script_name = config.mount;
+  setup.path_info = *path_info;
+  setup.path_translated = translated;
+  setup.default_server_name = config.default_server_name;
+  setup.max_body_bytes = kMaxBodyBytes;
+  const ExtensionCallOutcome call =
+      RunExtensionCall(setup, request, connection);
+  return {true, call.status_code, call.body_bytes};
+}
+
+}  // namespace
+
+RouteOutcome RouteRequest(const RouterConfig& config,
+                          const HttpRequestFacts& request,
+                          HttpConnection* connection) {
+  if (const std::optional<std::string_view> rest =
+          PathBelowMount(request.path, config.mount)) {
+    return RunExtension(config, request, connection, *rest);
+  }
+  if (request.method != "GET" && request.method != "HEAD") {
+    return Refuse(request, connection, "405 Method Not Allowed",
+                  "Only searches take other methods than GET and HEAD.",
+                  "Allow: GET, HEAD");
+  }
+  const std::optional<std::string> file =
+      JoinBelowRoot(config.document_root, request.path);
+  std::string resolved;
+  if (!file.has_value() ||
+      !StaysInsideRoot(config.document_root, *file, &resolved)) {
+    return Forbidden(request, connection);
+  }
+  return {};
+}
+
+}  // namespace tavik

@@ -1,0 +1,56 @@
+// What tavik-serve does with each request: the mount and everything below
+// it go to the extension, with the folder they name confined to the
+// document root; everything else is left to the static file server once it
+// is known to stay inside the root as well.
+#ifndef TAVIK_HOST_SERVE_REQUEST_ROUTER_H_
+#define TAVIK_HOST_SERVE_REQUEST_ROUTER_H_
+
+#include <cstdint>
+#include <string>
+
+#include "extension/server_interface.h"
+#include "host/serve/http_exchange.h"
+
+namespace tavik {
+
+// The largest request body accepted; a longer one gets 413.
+inline constexpr uint64_t kMaxBodyBytes = 1024 * 1024;
+
+struct RouterConfig {
+  // The document root as a real path: absolute, no links, no trailing
+  // slash.
+  std::string document_root;
+  // The extension's URL prefix, "/search": a slash and at least one more
+  // character, no trailing slash.
+  std::string mount;
+  HttpExtensionProcFn extension = nullptr;
+  // SERVER_NAME for requests without a Host field.
+  std::string default_server_name;
+};
+
+struct RouteOutcome {
+  // False: the request is a static file for the file server to send; the
+  // router has sent nothing.
+  bool answered = false;
+  int status_code = 0;
+  uint64_t body_bytes = 0;
+};
+
+// Answers `request` on `connection` unless it is a static file to serve:
+// - below the mount, GET, HEAD and POST run the extension with the extra
+//   path `document_root` + the normalized rest of the path; a rest that
+//   leaves the root (by ".." or by a link) gets 403, a body over
+//   kMaxBodyBytes 413, an expectation other than 100-continue 417, and any
+//   other method 405. "Expect: 100-continue" is answered before the body
+//   is read.
+// - elsewhere, GET and HEAD of a path inside the root are left to the file
+//   server; a path that leaves the root gets 403 and any other method 405.
+// A refused request with a body closes the connection after the answer
+// rather than reading the body.
+RouteOutcome RouteRequest(const RouterConfig& config,
+                          const HttpRequestFacts& request,
+                          HttpConnection* connection);
+
+}  // namespace tavik
+
+#endif  // TAVIK_HOST_SERVE_REQUEST_ROUTER_H_

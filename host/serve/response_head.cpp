@@ -1,0 +1,214 @@
+#include "host/serve/response_head.h"
+
+#include <array>
+#include <charconv>
+#include <cstdio>
+
+#include "host/serve/http_exchange.h"
+
+namespace tavik {
+namespace {
+
+// The fields the server writes or controls itself: an extension's own copy
+// would contradict the server's framing or its connection handling.
+constexpr std::array<std::string_view, 9> kServerFields = {
+    "Connection",        "Keep-Alive", "Proxy-Connection",
+    "Transfer-Encoding", "TE",         "Trailer",
+    "Upgrade",           "Date",       "Server"};
+
+bool IsTokenChar(char c) {
+  if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+      (c >= '0' && c <= '9')) {
+    return true;
+  }
+  return c != '\0' &&
+         std::string_view("!#$%&'*+-.^_`|~").find(c) != std::string_view::npos;
+}
+
+// A field value may hold tabs and bytes from 0x20 up, DEL excepted.
+bool IsValueChar(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  return byte == '\t' || (byte >= 0x20 && byte != 0x7F);
+}
+
+std::string_view Trimmed(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
+    text.remove_prefix(1);
+  }
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) {
+    text.remove_suffix(1);
+  }
+  return text;
+}
+
+bool ParseDecimal(std::string_view text, uint64_t* value) {
+  if (text.empty()) return false;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+  }
+  const auto [end, error] =
+      std::from_chars(text.data(), text.data() + text.size(), *value);
+  return error == std::errc() && end == text.data() + text.size();
+}
+
+// Records the field `line` in `head`. Returns false when it is malformed.
+bool AddField(std::string_view line, ExtensionHead* head) {
+  const size_t colon = line.find(':');
+  if (colon == 0 || colon == std::string_view::npos) return false;
+  const std::string_view name = line.substr(0, colon);
+  for (char c : name) {
+    if (!IsTokenChar(c)) return false;
+  }
+  const std::string_view value = Trimmed(line.substr(colon + 1));
+  for (char c : value) {
+    if (!IsValueChar(c)) return false;
+  }
+  for (std::string_view own : kServerFields) {
+    if (EqualsIgnoringCase(name, own)) return true;
+  }
+  if (EqualsIgnoringCase(name, "Content-Length")) {
+    uint64_t length = 0;
+    if (!ParseDecimal(value, &length)) return false;
+    if (head->content_length.has_value()) {
+      // A repeated field is one value; two different ones frame nothing.
+      return *head->content_length == length;
+    }
+    head->content_length = length;
+  }
+  head->fields.push_back(line);
+  return true;
+}
+
+constexpr char kDayNames[7][4] = {"Sun", "Mon", "Tue", "Wed",
+                                  "Thu", "Fri", "Sat"};
+constexpr char kMonthNames[12][4] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                     "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+
+void AppendEscapedHtml(std::string_view text, std::string* out) {
+  for (char c : text) {
+    switch (c) {
+      case '&':
+        *out += "&amp;";
+        break;
+      case '<':
+        *out += "&lt;";
+        break;
+      case '>':
+        *out += "&gt;";
+        break;
+      case '"':
+        *out += "&quot;";
+        break;
+      default:
+        *out += c;
+    }
+  }
+}
+
+}  // namespace
+
+bool ParseExtensionHead(std::string_view text, ExtensionHead* head) {
+  *head = ExtensionHead();
+  while (!text.empty()) {
+    const size_t newline = text.find('\n');
+    std::string_view line = text.substr(0, newline);
+    text.remove_prefix(newline == std::string_view::npos ? text.size()
+                                                         : newline + 1);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (line.empty()) {
+      head->body_start = text;
+      return true;
+    }
+    if (!AddField(line, head)) return false;
+  }
+  return true;
+}
+
+int ParseStatusCode(std::string_view status) {
+  if (status.size() < 3) return 0;
+  int code = 0;
+  for (int i = 0; i < 3; ++i) {
+    if (status[i] < '0' || status[i] > '9') return 0;
+    code = code * 10 + (status[i] - '0');
+  }
+  if (code < 100 || code > 599) return 0;
+  if (status.size() == 3) return code;
+  if (status[3] != ' ') return 0;
+  for (char c : status.substr(4)) {
+    if (!IsValueChar(c) || c == '\t') return 0;
+  }
+  return code;
+}
+
+bool StatusAllowsBody(int status_code) {
+  return status_code >= 200 && status_code != 204 && status_code != 304;
+}
+
+std::string HttpDate(std::time_t when) {
+  std::tm parts;
+  gmtime_r(&when, &parts);
+  char text[32];
+  std::snprintf(text, sizeof text, "%s, %02d %s %04d %02d:%02d:%02d GMT",
+                kDayNames[parts.tm_wday], parts.tm_mday,
+                kMonthNames[parts.tm_mon], parts.tm_year + 1900, parts.tm_hour,
+                parts.tm_min, parts.tm_sec);
+  return text;
+}
+
+void AppendResponseHead(std::string_view status,
+                        const std::vector<std::string_view>& fields,
+                        BodyFraming framing, bool keep_alive, std::time_t now,
+                        std::string* out) {
+  *out += "HTTP/1.1 ";
+  *out += status;
+  *out += "\r\nDate: ";
+  *out += HttpDate(now);
+  *out += "\r\nServer: ";
+  *out += kServerSoftware;
+  *out += keep_alive ? "\r\nConnection: keep-alive\r\n"
+                     : "\r\nConnection: close\r\n";
+  for (std::string_view field : fields) {
+    *out += field;
+    *out += "\r\n";
+  }
+  if (framing == BodyFraming::kChunked) {
+    *out += "Transfer-Encoding: chunked\r\n";
+  }
+  *out += "\r\n";
+}
+
+void AppendChunk(const void* data, size_t size, std::string* out) {
+  char length[2 * sizeof(size_t) + 1];
+  const auto [end, error] =
+      std::to_chars(length, length + sizeof length, size, 16);
+  (void)error;  // the buffer holds any size_t in hexadecimal
+  out->append(length, end);
+  *out += "\r\n";
+  out->append(static_cast<const char*>(data), size);
+  *out += "\r\n";
+}
+
+std::string SimpleResponse(std::string_view status, std::string_view message,
+                           std::string_view extra_field, bool keep_alive,
+                           bool head_only, std::time_t now,
+                           size_t* body_bytes) {
+  std::string page = "<html><head><title>";
+  AppendEscapedHtml(status, &page);
+  page += "</title></head><body><h1>";
+  AppendEscapedHtml(status, &page);
+  page += "</h1><p>";
+  AppendEscapedHtml(message, &page);
+  page += "</p></body></html>\n";
+
+  const std::string length = "Content-Length: " + std::to_string(page.size());
+  std::vector<std::string_view> fields = {"Content-Type: text/html", length};
+  if (!extra_field.empty()) fields.push_back(extra_field);
+  std::string response;
+  AppendResponseHead(status, fields, BodyFraming::kContentLength, keep_alive,
+                     now, &response);
+  *body_bytes = head_only ? 0 : page.size();
+  if (!head_only) response += page;
+  return response;
+}
+
+}  // namespace tavik

@@ -1,0 +1,90 @@
+// The bytes of a response head as tavik-serve writes them: the status line,
+// the server's own header fields, the extension's header lines, and the
+// framing of the body (chunks, a Content-Length, or the connection's end).
+// Pure functions over strings; nothing here touches a connection.
+#ifndef TAVIK_HOST_SERVE_RESPONSE_HEAD_H_
+#define TAVIK_HOST_SERVE_RESPONSE_HEAD_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <ctime>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tavik {
+
+inline constexpr char kServerSoftware[] = "tavik-serve/1.0";
+
+// How the body of a response is delimited on the connection.
+enum class BodyFraming {
+  kChunked,        // "Transfer-Encoding: chunked", ended by the last chunk
+  kContentLength,  // exactly the declared number of bytes
+  kUntilClose,     // plain bytes; the connection closes after them
+  kNone,           // no body may follow (1xx, 204, 304)
+};
+
+// The header text an extension passes with its status, split in two.
+struct ExtensionHead {
+  // The header fields, "Name: value" without their line ends, less those
+  // the server writes itself (Connection, Date, Server, Transfer-Encoding
+  // and the other hop-by-hop fields).
+  std::vector<std::string_view> fields;
+  // What follows the empty line that ends the fields: the start of the body.
+  std::string_view body_start;
+  // The extension's Content-Length, when it gave one.
+  std::optional<uint64_t> content_length;
+};
+
+// Splits the extension's header text `text` into `head`; the views point
+// into `text`. The fields end at the first empty line (CR LF or a lone LF);
+// a text without one is all fields and no body. Returns false, leaving
+// `head` unspecified, when a line is not a header field (a token, a colon,
+// a value without control characters) or a Content-Length is not a decimal
+// number or disagrees with another one.
+bool ParseExtensionHead(std::string_view text, ExtensionHead* head);
+
+// The status code at the start of the status text `status` ("200 OK"):
+// three digits from 100 to 599, then the end or a space and a reason of
+// printable characters. Returns 0 for any other text, CR and LF included,
+// so a status can never add lines to the head.
+int ParseStatusCode(std::string_view status);
+
+// True when a response with `status_code` may carry a body (not 1xx, 204
+// or 304).
+bool StatusAllowsBody(int status_code);
+
+// The date in the form HTTP gives it, "Tue, 08 Dec 2026 01:23:18 GMT",
+// whatever the locale.
+std::string HttpDate(std::time_t when);
+
+// Appends to `out` the status line "HTTP/1.1 " `status`, the server's own
+// fields (Date for `now`, Server, Connection as `keep_alive` says), the
+// `fields` as given, "Transfer-Encoding: chunked" when `framing` is
+// kChunked, and the empty line that ends the head.
+void AppendResponseHead(std::string_view status,
+                        const std::vector<std::string_view>& fields,
+                        BodyFraming framing, bool keep_alive, std::time_t now,
+                        std::string* out);
+
+// Appends one chunk holding the `size` bytes at `data` to `out`: the size
+// in hexadecimal, CR LF, the bytes, CR LF. REQUIRES: size > 0 (a chunk of
+// size 0 is the last chunk, which ends the body).
+void AppendChunk(const void* data, size_t size, std::string* out);
+
+// The last chunk with no trailer fields, which ends a chunked body.
+inline constexpr std::string_view kLastChunk = "0\r\n\r\n";
+
+// A whole response the server makes itself: status `status` ("403
+// Forbidden"), a short HTML page saying `message` (HTML-escaped here),
+// framed by its Content-Length, with `extra_field` ("Allow: GET, HEAD",
+// or empty) among the fields. With `head_only` the page is left out but
+// its length is still declared. Returns the body's length in `body_bytes`.
+std::string SimpleResponse(std::string_view status, std::string_view message,
+                           std::string_view extra_field, bool keep_alive,
+                           bool head_only, std::time_t now, size_t* body_bytes);
+
+}  // namespace tavik
+
+#endif  // TAVIK_HOST_SERVE_RESPONSE_HEAD_H_

@@ -1,0 +1,202 @@
+#include "host/serve/search_server.h"
+
+#include <civetweb.h>
+#include <sys/stat.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <optional>
+
+#include "host/serve/http_exchange.h"
+#include "host/serve/response_head.h"
+
+namespace tavik {
+namespace {
+
+// Worker threads wait this long for the next request on an open
+// connection, and at most this long for a slow client to send a request.
+constexpr char kKeepAliveTimeoutMs[] = "2000";
+constexpr char kRequestTimeoutMs[] = "10000";
+// Names that civetweb's script and server-side-include patterns never
+// match: the site's files are only ever sent as they are.
+constexpr char kNoScripts[] = "**.tavik-serve-runs-no-scripts$";
+
+// The connection of the request a worker thread is answering.
+class CivetwebConnection : public HttpConnection {
+ public:
+  explicit CivetwebConnection(mg_connection* connection)
+      : connection_(connection) {}
+
+  int64_t ReadBody(void* buffer, size_t size) override {
+    return mg_read(connection_, buffer, size);
+  }
+  bool Write(const void* data, size_t size) override {
+    return mg_write(connection_, data, size) == static_cast<int>(size);
+  }
+  void CloseAfterResponse() override {
+    mg_disable_connection_keep_alive(connection_);
+  }
+
+ private:
+  mg_connection* connection_;
+};
+
+// What begin_request learnt, for the access-log line end_request writes;
+// both run on the worker thread that answers the request.
+struct RequestNote {
+  bool seen = false;
+  std::time_t time = 0;
+  std::optional<uint64_t> body_bytes;
+  std::string static_file;  // for a static GET: the file sent, if known
+};
+thread_local RequestNote request_note;
+
+// Messages civetweb logs while the server starts are kept for the one-line
+// error; afterwards they go to standard error.
+std::atomic<bool> starting{false};
+
+HttpRequestFacts FactsOf(const mg_request_info& info) {
+  HttpRequestFacts facts;
+  facts.method = info.request_method;
+  facts.path = info.local_uri_raw;
+  facts.query_string = info.query_string != nullptr ? info.query_string : "";
+  facts.http_version = info.http_version != nullptr ? info.http_version : "";
+  facts.remote_address = info.remote_addr;
+  facts.remote_port = info.remote_port;
+  facts.server_port = info.server_port;
+  facts.headers.reserve(static_cast<size_t>(info.num_headers));
+  for (int i = 0; i < info.num_headers; ++i) {
+    facts.headers.emplace_back(info.http_headers[i].name,
+                               info.http_headers[i].value);
+  }
+  facts.content_length = info.content_length;
+  return facts;
+}
+
+int BeginRequest(mg_connection* connection) {
+  const mg_request_info* info = mg_get_request_info(connection);
+  auto* shared = static_cast<SearchServer::Shared*>(info->user_data);
+  request_note = RequestNote{true, std::time(nullptr), std::nullopt, {}};
+  CivetwebConnection adapter(connection);
+  if (info->local_uri_raw == nullptr) {
+    // A request for another host, or for "*": nothing here answers it.
+    mg_disable_connection_keep_alive(connection);
+    size_t page_bytes = 0;
+    const std::string response = SimpleResponse(
+        "400 Bad Request", "The request names no path on this server.", {},
+        false, false, std::time(nullptr), &page_bytes);
+    if (adapter.Write(response.data(), response.size())) {
+      request_note.body_bytes = page_bytes;
+    }
+    return 400;
+  }
+  const HttpRequestFacts facts = FactsOf(*info);
+  const RouteOutcome outcome = RouteRequest(shared->router, facts, &adapter);
+  if (!outcome.answered) {
+    // civetweb sends the file; its size is the body of a whole 200 answer.
+    request_note.static_file = shared->router.document_root;
+    request_note.static_file += info->local_uri;
+    return 0;
+  }
+  request_note.body_bytes = outcome.body_bytes;
+  return outcome.status_code;
+}
+
+void EndRequest(const mg_connection* connection, int status_code) {
+  const mg_request_info* info = mg_get_request_info(connection);
+  auto* shared = static_cast<SearchServer::Shared*>(info->user_data);
+  RequestNote note = std::move(request_note);
+  request_note = RequestNote();
+  if (shared->access_log == nullptr) return;
+
+  if (!note.seen) note.time = std::time(nullptr);
+  if (!note.body_bytes.has_value() && !note.static_file.empty() &&
+      status_code == 200 && std::strcmp(info->request_method, "GET") == 0) {
+    struct stat status;
+    if (stat(note.static_file.c_str(), &status) == 0 &&
+        S_ISREG(status.st_mode)) {
+      note.body_bytes = static_cast<uint64_t>(status.st_size);
+    }
+  }
+  AccessRecord record;
+  record.remote_address = info->remote_addr;
+  record.time = note.time;
+  record.method = info->request_method != nullptr ? info->request_method : "-";
+  record.path =
+      info->local_uri_raw != nullptr ? info->local_uri_raw : info->request_uri;
+  record.query_string = info->query_string != nullptr ? info->query_string : "";
+  record.http_version = info->http_version != nullptr ? info->http_version : "";
+  record.status_code = status_code;
+  record.body_bytes = note.body_bytes;
+  shared->access_log->Write(record);
+}
+
+int LogMessage(const mg_connection* /*connection*/, const char* message) {
+  if (!starting.load()) {
+    std::fprintf(stderr, "tavik-serve: civetweb: %s\n", message);
+  }
+  return 1;
+}
+
+}  // namespace
+
+std::unique_ptr<SearchServer> SearchServer::Start(const ListenSettings& listen,
+                                                  const RouterConfig& router,
+                                                  AccessLog* access_log,
+                                                  std::string* error) {
+  // civetweb's own set-up, once per process, before its first server.
+  static const unsigned initialized = mg_init_library(0);
+  (void)initialized;
+
+  std::unique_ptr<SearchServer> server(new SearchServer);
+  server->shared_.reset(new Shared{router, access_log});
+
+  const std::string ports =
+      listen.bind_address + ":" + std::to_string(listen.port);
+  const std::string threads = std::to_string(listen.threads);
+  const char* options[] = {
+      "listening_ports", ports.c_str(), "document_root",
+      router.document_root.c_str(), "num_threads", threads.c_str(),
+      "enable_keep_alive", "yes", "keep_alive_timeout_ms", kKeepAliveTimeoutMs,
+      "request_timeout_ms", kRequestTimeoutMs,
+      // Without it, a response written in several pieces waits for the
+      // acknowledgement of the first (Nagle's algorithm) at every request.
+      "tcp_nodelay", "1", "enable_directory_listing", "no", "index_files",
+      "index.html,index.htm,content.htm", "cgi_pattern", kNoScripts,
+      "ssi_pattern", kNoScripts, nullptr};
+
+  mg_callbacks callbacks;
+  std::memset(&callbacks, 0, sizeof callbacks);
+  callbacks.begin_request = BeginRequest;
+  callbacks.end_request = EndRequest;
+  callbacks.log_message = LogMessage;
+
+  char reason[256] = "";
+  unsigned code = 0;
+  mg_error_data error_data{&code, reason, sizeof reason};
+  mg_init_data init{&callbacks, server->shared_.get(), options};
+  starting.store(true);
+  server->context_ = mg_start2(&init, &error_data);
+  starting.store(false);
+  if (server->context_ == nullptr) {
+    *error = "cannot listen on " + ports + ": " +
+             (reason[0] != '\0' ? reason : "civetweb did not start");
+    return nullptr;
+  }
+
+  mg_server_port port;
+  if (mg_get_server_ports(server->context_, 1, &port) != 1) {
+    *error = "cannot tell the port civetweb listens on";
+    return nullptr;
+  }
+  server->port_ = port.port;
+  return server;
+}
+
+SearchServer::~SearchServer() {
+  if (context_ != nullptr) mg_stop(context_);
+}
+
+}  // namespace tavik

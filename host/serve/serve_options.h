@@ -1,0 +1,35 @@
+// tavik-serve's command line.
+#ifndef TAVIK_HOST_SERVE_SERVE_OPTIONS_H_
+#define TAVIK_HOST_SERVE_SERVE_OPTIONS_H_
+
+#include <string>
+#include <vector>
+
+namespace tavik {
+
+struct ServeOptions {
+  int port = 8080;  // 0: any free port
+  std::string bind_address = "127.0.0.1";
+  std::string document_root;  // empty: the caller's default
+  std::string extension;      // empty: the caller's default
+  std::string mount = "/search";
+  int threads = 32;
+  std::string access_log;  // empty: none; "-": standard output
+};
+
+enum class OptionsOutcome { kRun, kHelp, kError };
+
+// Reads `arguments` (without the program name) into `options`, each option
+// as "--name VALUE" or "--name=VALUE". Returns kHelp for --help or -h,
+// kError with a one-line reason in `error` for an unknown option, a missing
+// or bad value or a stray argument, and kRun otherwise. A mount loses its
+// trailing slashes.
+OptionsOutcome ParseServeOptions(const std::vector<std::string>& arguments,
+                                 ServeOptions* options, std::string* error);
+
+// The text --help prints.
+extern const char kServeUsage[];
+
+}  // namespace tavik
+
+#endif  // TAVIK_HOST_SERVE_SERVE_OPTIONS_H_

@@ -1,0 +1,136 @@
+// tavik-serve: an HTTP/1.1 server that loads the search extension as a
+// Windows web server loads it and serves a site with it.
+#include <limits.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "host/extension_library.h"
+#include "host/serve/access_log.h"
+#include "host/serve/search_server.h"
+#include "host/serve/serve_options.h"
+
+namespace {
+
+int Fail(const std::string& message) {
+  std::fprintf(stderr, "tavik-serve: %s\n", message.c_str());
+  return 1;
+}
+
+// The folder of this program, with its trailing slash, or "" when unknown.
+std::string ProgramFolder() {
+  std::vector<char> self(PATH_MAX);
+  const ssize_t length = readlink("/proc/self/exe", self.data(), self.size());
+  if (length <= 0 || static_cast<size_t>(length) >= self.size()) return "";
+  const std::string path(self.data(), static_cast<size_t>(length));
+  return path.substr(0, path.rfind('/') + 1);
+}
+
+// The document root as a real path, or "" with the reason in `error`.
+std::string RealFolder(const std::string& folder, std::string* error) {
+  char resolved[PATH_MAX];
+  struct stat status;
+  if (realpath(folder.c_str(), resolved) == nullptr ||
+      stat(resolved, &status) != 0) {
+    *error =
+        "cannot use the document root " + folder + ": " + std::strerror(errno);
+    return "";
+  }
+  if (!S_ISDIR(status.st_mode)) {
+    *error = "the document root " + folder + " is not a folder";
+    return "";
+  }
+  return resolved;
+}
+
+// Loads the extension and has it start: GetExtensionVersion, once.
+std::unique_ptr<tavik::ExtensionLibrary> StartExtension(const std::string& path,
+                                                        std::string* error) {
+  auto library = tavik::ExtensionLibrary::Load(path, error);
+  if (!library) return nullptr;
+  HSE_VERSION_INFO version;
+  std::memset(&version, 0, sizeof version);
+  if (!library->GetExtensionVersion()(&version)) {
+    *error = path + " refused to start: GetExtensionVersion returned FALSE";
+    return nullptr;
+  }
+  const std::string description(
+      version.lpszExtensionDesc,
+      strnlen(version.lpszExtensionDesc, sizeof version.lpszExtensionDesc));
+  std::fprintf(stderr, "tavik-serve: loaded %s: \"%s\", version %u.%u\n",
+               path.c_str(), description.c_str(),
+               version.dwExtensionVersion >> 16,
+               version.dwExtensionVersion & 0xFFFF);
+  return library;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  tavik::ServeOptions options;
+  std::string error;
+  switch (tavik::ParseServeOptions(
+      std::vector<std::string>(argv + 1, argv + argc), &options, &error)) {
+    case tavik::OptionsOutcome::kHelp:
+      std::fputs(tavik::kServeUsage, stdout);
+      return 0;
+    case tavik::OptionsOutcome::kError:
+      return Fail(error);
+    case tavik::OptionsOutcome::kRun:
+      break;
+  }
+  if (options.document_root.empty()) options.document_root = TAVIK_DEMO_SITE;
+  if (options.extension.empty()) {
+    options.extension = ProgramFolder() + "libtavik.so";
+  }
+
+  // The worker threads inherit this mask, so the signals reach sigwait
+  // below and nothing else.
+  sigset_t stop_signals;
+  sigemptyset(&stop_signals);
+  sigaddset(&stop_signals, SIGINT);
+  sigaddset(&stop_signals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
+
+  tavik::RouterConfig router;
+  router.document_root = RealFolder(options.document_root, &error);
+  if (router.document_root.empty()) return Fail(error);
+  router.mount = options.mount;
+  router.default_server_name = options.bind_address;
+  const auto library = StartExtension(options.extension, &error);
+  if (!library) return Fail(error);
+  router.extension = library->HttpExtensionProc();
+
+  std::unique_ptr<tavik::AccessLog> access_log;
+  if (!options.access_log.empty()) {
+    access_log = tavik::AccessLog::Open(options.access_log, &error);
+    if (!access_log) return Fail(error);
+  }
+
+  tavik::ListenSettings listen{options.bind_address, options.port,
+                               options.threads};
+  auto server =
+      tavik::SearchServer::Start(listen, router, access_log.get(), &error);
+  if (!server) return Fail(error);
+
+  const std::string host =
+      options.bind_address == "0.0.0.0" ? "127.0.0.1" : options.bind_address;
+  std::printf("tavik-serve: serving %s on http://%s:%d/ (searches at %s)\n",
+              router.document_root.c_str(), host.c_str(), server->port(),
+              router.mount.c_str());
+  std::fflush(stdout);
+
+  int signal_number = 0;
+  sigwait(&stop_signals, &signal_number);
+  std::fprintf(stderr, "tavik-serve: %s: finishing the requests in flight\n",
+               strsignal(signal_number));
+  // The server stops before the library it calls is unloaded.
+  server.reset();
+  return 0;
+}

@@ -1,0 +1,87 @@
+#include "host/serve/url_mapping.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <memory>
+
+namespace tavik {
+namespace {
+
+bool IsInside(std::string_view root, std::string_view path) {
+  if (root == "/") return !path.empty() && path.front() == '/';
+  return path.size() >= root.size() &&
+         path.compare(0, root.size(), root) == 0 &&
+         (path.size() == root.size() || path[root.size()] == '/');
+}
+
+// realpath(3) into a string. Returns false with errno set when it fails.
+bool RealPath(const std::string& path, std::string* out) {
+  std::unique_ptr<char, decltype(&std::free)> resolved(
+      realpath(path.c_str(), nullptr), &std::free);
+  if (!resolved) return false;
+  *out = resolved.get();
+  return true;
+}
+
+}  // namespace
+
+std::optional<std::string_view> PathBelowMount(std::string_view path,
+                                               std::string_view mount) {
+  if (path.substr(0, mount.size()) != mount) return std::nullopt;
+  std::string_view rest = path.substr(mount.size());
+  if (!rest.empty() && rest.front() != '/') return std::nullopt;
+  return rest;
+}
+
+std::optional<std::string> JoinBelowRoot(std::string_view root,
+                                         std::string_view rest) {
+  // The top of the file system is the one root that ends in a slash.
+  std::string joined(root == "/" ? std::string_view() : root);
+  const size_t root_length = joined.size();
+  while (!rest.empty()) {
+    const size_t slash = rest.find('/');
+    const std::string_view segment = rest.substr(0, slash);
+    rest.remove_prefix(slash == std::string_view::npos ? rest.size()
+                                                       : slash + 1);
+    if (segment.empty() || segment == ".") continue;
+    if (segment == "..") {
+      if (joined.size() == root_length) return std::nullopt;
+      joined.resize(joined.rfind('/'));
+      continue;
+    }
+    joined += '/';
+    joined += segment;
+  }
+  if (joined.empty()) joined = "/";
+  return joined;
+}
+
+bool StaysInsideRoot(const std::string& root, const std::string& path,
+                     std::string* resolved) {
+  if (!IsInside(root, path)) return false;
+  // Resolve the longest leading part that exists; the segments after it
+  // hold no "..", so they cannot lead out of what it resolves to.
+  std::string existing = path;
+  std::string rest;
+  std::string real;
+  while (!RealPath(existing, &real)) {
+    if ((errno != ENOENT && errno != ENOTDIR) ||
+        existing.size() <= root.size()) {
+      return false;
+    }
+    // An entry that is there but does not resolve is a dangling link: its
+    // target, wherever it is, may appear later.
+    struct stat entry;
+    if (lstat(existing.c_str(), &entry) == 0) return false;
+    const size_t slash = existing.rfind('/');
+    rest.insert(0, existing, slash, std::string::npos);
+    existing.resize(slash);
+  }
+  if (!IsInside(root, real)) return false;
+  *resolved = real + rest;
+  return true;
+}
+
+}  // namespace tavik

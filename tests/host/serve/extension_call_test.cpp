@@ -1,0 +1,499 @@
+// One request through an extension: the control block a server fills, the
+// callbacks it answers, and the response that reaches the client.
+#include "host/serve/extension_call.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "host/captured_request.h"
+#include "host/extension_library.h"
+#include "tests/host/serve/fake_exchange.h"
+#include "tests/support/temp_tree.h"
+
+namespace tavik::testing {
+namespace {
+
+// The extension under test: whatever the running test puts here.
+std::function<DWORD(EXTENSION_CONTROL_BLOCK*)> scripted;
+DWORD TAVIK_CALLBACK ScriptedExtension(EXTENSION_CONTROL_BLOCK* block) {
+  return scripted(block);
+}
+
+BOOL SendHead(EXTENSION_CONTROL_BLOCK* block, const char* status,
+              const char* head) {
+  return block->ServerSupportFunction(
+      block->ConnID, HSE_REQ_SEND_RESPONSE_HEADER, const_cast<char*>(status),
+      nullptr, reinterpret_cast<LPDWORD>(const_cast<char*>(head)));
+}
+
+BOOL Write(EXTENSION_CONTROL_BLOCK* block, const std::string& bytes) {
+  DWORD count = static_cast<DWORD>(bytes.size());
+  return block->WriteClient(block->ConnID, const_cast<char*>(bytes.data()),
+                            &count, 0);
+}
+
+class ExtensionCall : public ::testing::Test {
+ protected:
+  ExtensionCallOutcome Run(FakeRequest& request, FakeConnection& connection,
+                           HttpExtensionProcFn extension = ScriptedExtension) {
+    ExtensionCallSetup setup;
+    setup.extension = extension;
+    setup.script_name = "/search";
+    setup.path_info = "/srv/site/guide";
+    setup.path_translated = "/real/site/guide";
+    setup.default_server_name = "127.0.0.1";
+    setup.max_body_bytes = 1 << 20;
+    return RunExtensionCall(setup, request.facts(), &connection);
+  }
+
+  void TearDown() override { scripted = nullptr; }
+};
+
+TEST_F(ExtensionCall, TheSearchPageArrivesChunkedAndWhole) {
+  TempTree site;
+  site.Write("guide/intro.htm", "alpha\nbeta alpha\n");
+  site.Write("news/a.htm", "Alpha\n");
+  std::string error;
+  const auto library = ExtensionLibrary::Load(TAVIK_LIBRARY_PATH, &error);
+  ASSERT_TRUE(library) << error;
+
+  FakeRequest request("POST", "/search");
+  request.Header("Content-Type", "application/x-www-form-urlencoded")
+      .WithContentLength(7);
+  FakeConnection connection("q=alpha");
+  ExtensionCallSetup setup;
+  setup.extension = library->HttpExtensionProc();
+  setup.path_info = site.root();
+  setup.path_translated = site.root();
+  setup.max_body_bytes = 1 << 20;
+  const ExtensionCallOutcome outcome =
+      RunExtensionCall(setup, request.facts(), &connection);
+  EXPECT_EQ(outcome.return_value, DWORD{HSE_STATUS_SUCCESS});
+  EXPECT_EQ(outcome.status_code, 200);
+
+  const ParsedResponse response = ParseResponse(connection.written());
+  EXPECT_EQ(response.status_line, "HTTP/1.1 200 OK");
+  EXPECT_EQ(response.Field("Content-Type"), "text/html");
+  EXPECT_EQ(response.Field("Transfer-Encoding"), "chunked");
+  EXPECT_EQ(response.Field("Connection"), "keep-alive");
+  EXPECT_EQ(response.Field("Server"), "tavik-serve/1.0");
+  EXPECT_TRUE(response.HasField("Date"));
+  EXPECT_FALSE(connection.closes());
+
+  // The body is what the extension writes when a test host captures it.
+  const CapturedResponse captured =
+      RunCapturedRequest(*library, "q=alpha", site.root());
+  const std::string captured_http = captured.AsHttp();
+  const std::string expected_body =
+      captured_http.substr(captured_http.find("\r\n\r\n") + 4);
+  std::string body;
+  ASSERT_TRUE(Dechunk(response.raw_body, &body)) << response.raw_body;
+  EXPECT_EQ(body, expected_body);
+  EXPECT_EQ(outcome.body_bytes, body.size());
+  EXPECT_NE(body.find("3 hit(s) found."), std::string::npos) << body;
+}
+
+TEST_F(ExtensionCall, EachCallbackWriteIsOneConnectionWrite) {
+  scripted = [](EXTENSION_CONTROL_BLOCK* block) {
+    SendHead(block, "200 OK", "Content-Type: text/plain\r\n\r\nstart");
+    Write(block, "one");
+    Write(block, "");  // sends nothing: an empty chunk would end the body
+    Write(block, "two");
+    return DWORD{HSE_STATUS_SUCCESS};
+  };
+  FakeRequest request("GET", "/search");
+  FakeConnection connection;
+  Run(request, connection);
+  ASSERT_EQ(connection.writes().size(), 4u);
+  EXPECT_NE(connection.writes()[0].find("\r\n\r\n5\r\nstart\r\n"),
+            std::string::npos);
+  EXPECT_EQ(connection.writes()[1], "3\r\none\r\n");
+  EXPECT_EQ(connection.writes()[2], "3\r\ntwo\r\n");
+  EXPECT_EQ(connection.writes()[3], "0\r\n\r\n");
+}
+
+TEST_F(ExtensionCall, AContentLengthFramesTheBodyInstead) {
+  scripted = [](EXTENSION_CONTROL_BLOCK* block) {
+    SendHead(block, "200 OK", "Content-Length: 5\r\n\r\nhe");
+    EXPECT_TRUE(Write(block, "llo"));
+    // Past the declared length: refused, the connection ends.
+    EXPECT_FALSE(Write(block, "!"));
+    return DWORD{HSE_STATUS_SUCCESS};
+  };
+  FakeRequest request("GET", "/search");
+  FakeConnection connection;
+  const ExtensionCallOutcome outcome = Run(request, connection);
+  const ParsedResponse response = ParseResponse(connection.written());
+  EXPECT_FALSE(response.HasField("Transfer-Encoding"));
+  EXPECT_EQ(response.Field("Content-Length"), "5");
+  EXPECT_EQ(response.raw_body, "hello");
+  EXPECT_EQ(outcome.body_bytes, 5u);
+  EXPECT_TRUE(connection.closes());
+}
+
+TEST_F(ExtensionCall, AShortBodyClosesTheConnection) {
+  scripted = [](EXTENSION_CONTROL_BLOCK* block) {
+    SendHead(block, "200 OK", "Content-Length: 10\r\n\r\n");
+    Write(block, "short");
+    return DWORD{HSE_STATUS_SUCCESS};
+  };
+  FakeRequest request("GET", "/search");
+  FakeConnection connection;
+  Run(request, connection);
+  EXPECT_EQ(ParseResponse(connection.written()).raw_body, "short");
+  EXPECT_TRUE(connection.closes());
+}
+
+TEST_F(ExtensionCall, HeadGetsTheHeadAlone) {
+  scripted = [](EXTENSION_CONTROL_BLOCK* block) {
+    EXPECT_STREQ(block->lpszMethod, "HEAD");
+    SendHead(block, "200 OK", "Content-Type: text/html\r\n\r\n<p>page");
+    EXPECT_TRUE(Write(block, "more"));
+    return DWORD{HSE_STATUS_SUCCESS};
+  };
+  FakeRequest request("HEAD", "/search");
+  FakeConnection connection;
+  const ExtensionCallOutcome outcome = Run(request, connection);
+  ASSERT_EQ(connection.writes().size(), 1u);
+  const ParsedResponse response = ParseResponse(connection.written());
+  EXPECT_EQ(response.status_line, "HTTP/1.1 200 OK");
+  EXPECT_EQ(response.Field("Transfer-Encoding"), "chunked");
+  EXPECT_TRUE(response.raw_body.empty());
+  EXPECT_EQ(outcome.body_bytes, 0u);
+  EXPECT_FALSE(connection.closes());
+}
+
+TEST_F(ExtensionCall, AnHttp10ClientGetsPlainBytesAndTheClose) {
+  scripted = [](EXTENSION_CONTROL_BLOCK* block) {
+    SendHead(block, "200 OK", "Content-Type: text/html\r\n\r\nab");
+    Write(block, "cd");
+    return DWORD{HSE_STATUS_SUCCESS};
+  };
+  FakeRequest request("GET", "/search", "1.0");
+  request.Header("Connection", "keep-alive");
+  FakeConnection connection;
+  Run(request, connection);
+  const ParsedResponse response = ParseResponse(connection.written());
+  EXPECT_EQ(response.Field("Connection"), "close");
+  EXPECT_FALSE(response.HasField("Transfer-Encoding"));
+  EXPECT_EQ(response.raw_body, "abcd");
+  EXPECT_TRUE(connection.closes());
+}
+
+TEST_F(ExtensionCall, TheClientsCloseIsHonoured) {
+  scripted = [](EXTENSION_CONTROL_BLOCK* block) {
+    SendHead(block, "200 OK", "\r\n");
+    return DWORD{HSE_STATUS_SUCCESS};
+  };
+  FakeRequest request("GET", "/search");
+  request.Header("Connection", "close");
+  FakeConnection connection;
+  Run(request, connection);
+  EXPECT_EQ(ParseResponse(connection.written()).Field("Connection"), "close");
+  EXPECT_TRUE(connection.closes());
+}
+
+TEST_F(ExtensionCall, NoHeadGivesA500Page) {
+  scripted = [](EXTENSION_CONTROL_BLOCK* block) {
+    // A write before the head has nowhere to go.
+    EXPECT_FALSE(Write(block, "stray"));
+    return DWORD{HSE_STATUS_SUCCESS};
+  };
+  FakeRequest request("GET", "/search");
+  FakeConnection connection;
+  const ExtensionCallOutcome outcome = Run(request, connection);
+  EXPECT_EQ(outcome.status_code, 500);
+  const ParsedResponse response = ParseResponse(connection.written());
+  EXPECT_EQ(response.status_line, "HTTP/1.1 500 Internal Server Error");
+  EXPECT_EQ(response.Field("Content-Length"),
+            std::to_string(response.raw_body.size()));
+  EXPECT_EQ(response.raw_body.find("stray"), std::string::npos);
+  EXPECT_FALSE(connection.closes());
+}
+
+TEST_F(ExtensionCall, ABadHeadIsRefusedAndTheRequestGets500) {
+  scripted = [](EXTENSION_CONTROL_BLOCK* block) {
+    EXPECT_FALSE(SendHead(block, "200 OK\r\nX-Injected: 1", "\r\n"));
+    EXPECT_FALSE(SendHead(block, "200 OK", "not a field\r\n\r\n"));
+    return DWORD{HSE_STATUS_SUCCESS};
+  };
+  FakeRequest request("GET", "/search");
+  FakeConnection connection;
+  EXPECT_EQ(Run(request, connection).status_code, 500);
+  EXPECT_EQ(connection.written().find("X-Injected"), std::string::npos);
+}
+
+TEST_F(ExtensionCall, OnlyOneHeadAndTheStatusTextAsGiven) {
+  scripted = [](EXTENSION_CONTROL_BLOCK* block) {
+    EXPECT_TRUE(SendHead(block, "299 Quite Fine", "X-A: 1\r\n\r\n"));
+    EXPECT_FALSE(SendHead(block, "200 OK", "X-B: 2\r\n\r\n"));
+    return DWORD{HSE_STATUS_SUCCESS};
+  };
+  FakeRequest request("GET", "/search");
+  FakeConnection connection;
+  EXPECT_EQ(Run(request, connection).status_code, 299);
+  const ParsedResponse response = ParseResponse(connection.written());
+  EXPECT_EQ(response.status_line, "HTTP/1.1 299 Quite Fine");
+  EXPECT_FALSE(response.HasField("X-B"));
+}
+
+TEST_F(ExtensionCall, AMissingStatusIs200) {
+  scripted = [](EXTENSION_CONTROL_BLOCK* block) {
+    EXPECT_TRUE(block->ServerSupportFunction(block->ConnID,
+                                             HSE_REQ_SEND_RESPONSE_HEADER,
+                                             nullptr, nullptr, nullptr));
+    return DWORD{HSE_STATUS_SUCCESS};
+  };
+  FakeRequest request("GET", "/search");
+  FakeConnection connection;
+  Run(request, connection);
+  EXPECT_EQ(ParseResponse(connection.written()).status_line, "HTTP/1.1 200 OK");
+}
+
+TEST_F(ExtensionCall, SupportRequestsOtherThanTheTwoFail) {
+  scripted = [](EXTENSION_CONTROL_BLOCK* block) {
+    SendHead(block, "200 OK", "\r\n");
+    EXPECT_TRUE(block->ServerSupportFunction(
+        block->ConnID, HSE_REQ_DONE_WITH_SESSION, nullptr, nullptr, nullptr));
+    for (DWORD code : {DWORD{0}, DWORD{1}, DWORD{2}, DWORD{5}, DWORD{1016}}) {
+      EXPECT_FALSE(block->ServerSupportFunction(block->ConnID, code, nullptr,
+                                                nullptr, nullptr))
+          << code;
+    }
+    return DWORD{HSE_STATUS_SUCCESS};
+  };
+  FakeRequest request("GET", "/search");
+  FakeConnection connection;
+  Run(request, connection);
+}
+
+HCONN earlier_connection = nullptr;
+
+TEST_F(ExtensionCall, CallbacksCheckTheirConnId) {
+  scripted = [](EXTENSION_CONTROL_BLOCK* block) {
+    earlier_connection = block->ConnID;
+    return DWORD{HSE_STATUS_SUCCESS};
+  };
+  FakeRequest first("GET", "/search");
+  FakeConnection first_connection;
+  Run(first, first_connection);
+
+  scripted = [](EXTENSION_CONTROL_BLOCK* block) {
+    EXPECT_NE(block->ConnID, earlier_connection);
+    for (HCONN wrong :
+         {earlier_connection, HCONN{nullptr},
+          static_cast<HCONN>(static_cast<char*>(block->ConnID) + 1)}) {
+      EXPECT_FALSE(block->ServerSupportFunction(
+          wrong, HSE_REQ_SEND_RESPONSE_HEADER, const_cast<char*>("200 OK"),
+          nullptr, nullptr));
+      DWORD count = 1;
+      char byte = 'x';
+      EXPECT_FALSE(block->WriteClient(wrong, &byte, &count, 0));
+      EXPECT_FALSE(block->ReadClient(wrong, &byte, &count));
+      char name[] = "REQUEST_METHOD";
+      char value[16];
+      DWORD size = sizeof value;
+      EXPECT_FALSE(block->GetServerVariable(wrong, name, value, &size));
+    }
+    return DWORD{HSE_STATUS_SUCCESS};
+  };
+  FakeRequest second("GET", "/search");
+  FakeConnection connection;
+  EXPECT_EQ(Run(second, connection).status_code, 500);
+}
+
+TEST_F(ExtensionCall, CallbacksFromAnotherThreadAreRefused) {
+  scripted = [](EXTENSION_CONTROL_BLOCK* block) {
+    BOOL from_other_thread = 1;
+    std::thread other(
+        [&] { from_other_thread = SendHead(block, "200 OK", "\r\n"); });
+    other.join();
+    EXPECT_FALSE(from_other_thread);
+    return DWORD{HSE_STATUS_SUCCESS};
+  };
+  FakeRequest request("GET", "/search");
+  FakeConnection connection;
+  EXPECT_EQ(Run(request, connection).status_code, 500);
+}
+
+TEST_F(ExtensionCall, TheControlBlockIsFilledAsAWindowsServerFillsIt) {
+  scripted = [](EXTENSION_CONTROL_BLOCK* block) {
+    EXPECT_EQ(block->cbSize, sizeof(EXTENSION_CONTROL_BLOCK));
+    EXPECT_EQ(block->dwVersion, kInterfaceVersion);
+    EXPECT_NE(block->ConnID, nullptr);
+    EXPECT_STREQ(block->lpszMethod, "POST");
+    EXPECT_STREQ(block->lpszQueryString, "x=1");
+    EXPECT_STREQ(block->lpszPathInfo, "/srv/site/guide");
+    EXPECT_STREQ(block->lpszPathTranslated, "/real/site/guide");
+    EXPECT_STREQ(block->lpszContentType, "application/x-www-form-urlencoded");
+    EXPECT_EQ(block->cbTotalBytes, 8u);
+    EXPECT_EQ(block->cbAvailable, 8u);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(block->lpbData), 8),
+              "q=quokka");
+    EXPECT_EQ(block->dwHttpStatusCode, 200u);
+    SendHead(block, "200 OK", "\r\n");
+    return DWORD{HSE_STATUS_SUCCESS};
+  };
+  FakeRequest request("POST", "/search/guide");
+  request.Header("Content-Type", "application/x-www-form-urlencoded")
+      .WithContentLength(8)
+      .Query("x=1");
+  FakeConnection connection("q=quokka", 3);  // arrives in small pieces
+  EXPECT_EQ(Run(request, connection).status_code, 200);
+}
+
+TEST_F(ExtensionCall, ALongBodyIsReadAheadThenReadByTheExtension) {
+  const std::string posted(100 * 1024 + 7, 'b');
+  static std::string read_back;
+  read_back.clear();
+  scripted = [](EXTENSION_CONTROL_BLOCK* block) {
+    EXPECT_EQ(block->cbTotalBytes, 100u * 1024 + 7);
+    EXPECT_EQ(block->cbAvailable, kReadAheadBytes);
+    read_back.assign(reinterpret_cast<char*>(block->lpbData),
+                     block->cbAvailable);
+    char piece[10000];
+    for (;;) {
+      DWORD size = sizeof piece;
+      EXPECT_TRUE(block->ReadClient(block->ConnID, piece, &size));
+      if (size == 0) break;
+      read_back.append(piece, size);
+    }
+    SendHead(block, "200 OK", "\r\n");
+    return DWORD{HSE_STATUS_SUCCESS};
+  };
+  FakeRequest request("POST", "/search");
+  request.WithContentLength(static_cast<int64_t>(posted.size()));
+  FakeConnection connection(posted, 1000);
+  Run(request, connection);
+  EXPECT_EQ(read_back, posted);
+  EXPECT_FALSE(connection.closes());
+}
+
+TEST_F(ExtensionCall, TheBodyLeftUnreadIsReadAfterTheCall) {
+  const std::string posted(200 * 1024, 'b');
+  scripted = [](EXTENSION_CONTROL_BLOCK* block) {
+    SendHead(block, "200 OK", "\r\n");
+    return DWORD{HSE_STATUS_SUCCESS};
+  };
+  FakeRequest request("POST", "/search");
+  request.WithContentLength(static_cast<int64_t>(posted.size()));
+  FakeConnection connection(posted);
+  Run(request, connection);
+  EXPECT_EQ(connection.body_bytes_read(), posted.size());
+  EXPECT_FALSE(connection.closes());
+}
+
+TEST_F(ExtensionCall, AChunkedBodyHasNoKnownTotal) {
+  scripted = [](EXTENSION_CONTROL_BLOCK* block) {
+    EXPECT_EQ(block->cbTotalBytes, kUnknownTotalBytes);
+    EXPECT_EQ(block->cbAvailable, 5u);
+    SendHead(block, "200 OK", "\r\n");
+    return DWORD{HSE_STATUS_SUCCESS};
+  };
+  FakeRequest request("POST", "/search");
+  request.Header("Transfer-Encoding", "chunked");
+  FakeConnection connection("q=abc");
+  Run(request, connection);
+}
+
+TEST_F(ExtensionCall, ARequestWithoutBodyReadsNothing) {
+  scripted = [](EXTENSION_CONTROL_BLOCK* block) {
+    EXPECT_EQ(block->cbTotalBytes, 0u);
+    EXPECT_EQ(block->cbAvailable, 0u);
+    EXPECT_NE(block->lpbData, nullptr);
+    char byte;
+    DWORD size = 1;
+    EXPECT_TRUE(block->ReadClient(block->ConnID, &byte, &size));
+    EXPECT_EQ(size, 0u);
+    SendHead(block, "200 OK", "\r\n");
+    return DWORD{HSE_STATUS_SUCCESS};
+  };
+  FakeRequest request("GET", "/search");
+  FakeConnection connection("not a body");
+  Run(request, connection);
+  EXPECT_EQ(connection.body_bytes_read(), 0u);
+}
+
+TEST_F(ExtensionCall, ServerVariablesThroughTheCallback) {
+  scripted = [](EXTENSION_CONTROL_BLOCK* block) {
+    char name[] = "SCRIPT_NAME";
+    char value[8];
+    DWORD size = sizeof value;
+    EXPECT_TRUE(block->GetServerVariable(block->ConnID, name, value, &size));
+    EXPECT_STREQ(value, "/search");
+    EXPECT_EQ(size, 8u);
+
+    char long_name[] = "PATH_TRANSLATED";
+    size = sizeof value;
+    EXPECT_FALSE(
+        block->GetServerVariable(block->ConnID, long_name, value, &size));
+    EXPECT_EQ(size, sizeof "/real/site/guide");
+
+    char unknown[] = "NOT_A_VARIABLE";
+    size = sizeof value;
+    EXPECT_FALSE(
+        block->GetServerVariable(block->ConnID, unknown, value, &size));
+    EXPECT_FALSE(
+        block->GetServerVariable(block->ConnID, nullptr, value, &size));
+    EXPECT_FALSE(block->GetServerVariable(block->ConnID, name, value, nullptr));
+    SendHead(block, "200 OK", "\r\n");
+    return DWORD{HSE_STATUS_SUCCESS};
+  };
+  FakeRequest request("GET", "/search");
+  FakeConnection connection;
+  Run(request, connection);
+}
+
+TEST_F(ExtensionCall, AnErrorReturnClosesTheConnection) {
+  scripted = [](EXTENSION_CONTROL_BLOCK* block) {
+    SendHead(block, "200 OK", "\r\n");
+    Write(block, "partial");
+    return DWORD{HSE_STATUS_ERROR};
+  };
+  FakeRequest request("GET", "/search");
+  FakeConnection connection;
+  Run(request, connection);
+  EXPECT_TRUE(connection.closes());
+  std::string body;
+  EXPECT_TRUE(Dechunk(ParseResponse(connection.written()).raw_body, &body));
+  EXPECT_EQ(body, "partial");
+}
+
+TEST_F(ExtensionCall, WritesFailOnceTheClientIsGone) {
+  static FakeConnection* gone = nullptr;
+  scripted = [](EXTENSION_CONTROL_BLOCK* block) {
+    EXPECT_TRUE(SendHead(block, "200 OK", "\r\n"));
+    gone->Disconnect();
+    EXPECT_FALSE(Write(block, "lost"));
+    EXPECT_FALSE(Write(block, "lost too"));
+    return DWORD{HSE_STATUS_SUCCESS};
+  };
+  FakeRequest request("GET", "/search");
+  FakeConnection connection;
+  gone = &connection;
+  Run(request, connection);
+  EXPECT_TRUE(connection.closes());
+  EXPECT_EQ(connection.writes().size(), 1u);
+}
+
+TEST_F(ExtensionCall, AsynchronousWritesAreRefused) {
+  scripted = [](EXTENSION_CONTROL_BLOCK* block) {
+    SendHead(block, "200 OK", "\r\n");
+    DWORD count = 1;
+    char byte = 'x';
+    EXPECT_FALSE(
+        block->WriteClient(block->ConnID, &byte, &count, HSE_IO_ASYNC));
+    EXPECT_TRUE(block->WriteClient(block->ConnID, &byte, &count, HSE_IO_SYNC));
+    return DWORD{HSE_STATUS_SUCCESS};
+  };
+  FakeRequest request("GET", "/search");
+  FakeConnection connection;
+  Run(request, connection);
+}
+
+}  // namespace
+}  // namespace tavik::testing

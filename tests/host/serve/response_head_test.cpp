@@ -1,0 +1,176 @@
+// The head tavik-serve writes around the extension's own header text.
+#include "host/serve/response_head.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/host/serve/fake_exchange.h"
+
+namespace tavik::testing {
+namespace {
+
+TEST(ExtensionHead, SplitsTheSearchPagesHeadText) {
+  const std::string text =
+      "Content-Type: text/html\r\n\r\n"
+      "<head><title>Search Results</title></head>\n\n\r<body>";
+  ExtensionHead head;
+  ASSERT_TRUE(ParseExtensionHead(text, &head));
+  EXPECT_EQ(head.fields,
+            std::vector<std::string_view>{"Content-Type: text/html"});
+  EXPECT_EQ(head.body_start,
+            "<head><title>Search Results</title></head>\n\n\r<body>");
+  EXPECT_FALSE(head.content_length.has_value());
+}
+
+TEST(ExtensionHead, AcceptsBareLineFeedsAndNoEmptyLine) {
+  ExtensionHead head;
+  ASSERT_TRUE(ParseExtensionHead("A: 1\nB: 2\n\nbody\r\n\r\n", &head));
+  EXPECT_EQ(head.fields, (std::vector<std::string_view>{"A: 1", "B: 2"}));
+  EXPECT_EQ(head.body_start, "body\r\n\r\n");
+
+  // Without the empty line it is all fields: the body comes later.
+  ASSERT_TRUE(ParseExtensionHead("A: 1\r\nB: 2\r\n", &head));
+  EXPECT_EQ(head.fields.size(), 2u);
+  EXPECT_TRUE(head.body_start.empty());
+  ASSERT_TRUE(ParseExtensionHead("", &head));
+  EXPECT_TRUE(head.fields.empty());
+}
+
+TEST(ExtensionHead, DropsTheFieldsTheServerWritesItself) {
+  ExtensionHead head;
+  ASSERT_TRUE(ParseExtensionHead(
+      "connection: close\r\nTransfer-Encoding: chunked\r\nDate: x\r\n"
+      "Server: other\r\nKeep-Alive: 5\r\nX-Kept: yes\r\n\r\n",
+      &head));
+  EXPECT_EQ(head.fields, std::vector<std::string_view>{"X-Kept: yes"});
+}
+
+TEST(ExtensionHead, ReadsTheContentLength) {
+  ExtensionHead head;
+  ASSERT_TRUE(ParseExtensionHead("Content-Length: 12\r\n\r\n", &head));
+  EXPECT_EQ(head.content_length, 12u);
+  ASSERT_TRUE(ParseExtensionHead(
+      "Content-Length: 3\r\ncontent-length:3\r\n\r\n", &head));
+  EXPECT_EQ(head.content_length, 3u);
+}
+
+TEST(ExtensionHead, RefusesMalformedText) {
+  const char* const kBad[] = {
+      "no colon here\r\n\r\n",
+      ": empty name\r\n\r\n",
+      "Bad Name: x\r\n\r\n",
+      "Folded: a\r\n continued\r\n\r\n",
+      "X: a\x01z\r\n\r\n",
+      "Content-Length: 1x\r\n\r\n",
+      "Content-Length: -1\r\n\r\n",
+      "Content-Length: \r\n\r\n",
+      "Content-Length: 99999999999999999999999\r\n\r\n",
+      "Content-Length: 3\r\nContent-Length: 4\r\n\r\n",
+  };
+  for (const char* text : kBad) {
+    ExtensionHead head;
+    EXPECT_FALSE(ParseExtensionHead(text, &head)) << text;
+  }
+}
+
+TEST(StatusCode, TakesThreeDigitsAndAPrintableReason) {
+  const std::pair<const char*, int> kCases[] = {
+      {"200 OK", 200},
+      {"404", 404},
+      {"599 Whatever it says", 599},
+      {"100 Continue", 100},
+      {"", 0},
+      {"20 OK", 0},
+      {"099 Low", 0},
+      {"600 High", 0},
+      {"200OK", 0},
+      {"2x0 OK", 0},
+      {"200 OK\r\nX-Injected: 1", 0},
+      {"200 OK\n", 0},
+      {"200 O\tK", 0},
+  };
+  for (const auto& [status, code] : kCases) {
+    EXPECT_EQ(ParseStatusCode(status), code) << status;
+  }
+}
+
+TEST(StatusCode, TellsWhichStatusesCarryABody) {
+  EXPECT_TRUE(StatusAllowsBody(200));
+  EXPECT_TRUE(StatusAllowsBody(404));
+  EXPECT_FALSE(StatusAllowsBody(101));
+  EXPECT_FALSE(StatusAllowsBody(204));
+  EXPECT_FALSE(StatusAllowsBody(304));
+}
+
+TEST(HttpDate, IsTheImfFixdate) {
+  EXPECT_EQ(HttpDate(0), "Thu, 01 Jan 1970 00:00:00 GMT");
+  // 1994-11-06 08:49:37 UTC, the example of the HTTP standard.
+  EXPECT_EQ(HttpDate(784111777), "Sun, 06 Nov 1994 08:49:37 GMT");
+}
+
+TEST(ResponseHead, PutsTheServersFieldsBeforeTheExtensions) {
+  std::string out;
+  AppendResponseHead("200 OK", {"Content-Type: text/html"},
+                     BodyFraming::kChunked, true, 784111777, &out);
+  EXPECT_EQ(out,
+            "HTTP/1.1 200 OK\r\n"
+            "Date: Sun, 06 Nov 1994 08:49:37 GMT\r\n"
+            "Server: tavik-serve/1.0\r\n"
+            "Connection: keep-alive\r\n"
+            "Content-Type: text/html\r\n"
+            "Transfer-Encoding: chunked\r\n"
+            "\r\n");
+  out.clear();
+  AppendResponseHead("404 Gone Fishing", {}, BodyFraming::kUntilClose, false, 0,
+                     &out);
+  EXPECT_EQ(out,
+            "HTTP/1.1 404 Gone Fishing\r\n"
+            "Date: Thu, 01 Jan 1970 00:00:00 GMT\r\n"
+            "Server: tavik-serve/1.0\r\n"
+            "Connection: close\r\n"
+            "\r\n");
+}
+
+TEST(Chunk, IsTheSizeInHexThenTheBytes) {
+  std::string out;
+  AppendChunk("hello", 5, &out);
+  EXPECT_EQ(out, "5\r\nhello\r\n");
+  const std::string big(300, 'x');
+  out.clear();
+  AppendChunk(big.data(), big.size(), &out);
+  EXPECT_EQ(out, "12c\r\n" + big + "\r\n");
+  // Bytes that look like framing are carried as they are.
+  out.clear();
+  AppendChunk("0\r\n\r\n", 5, &out);
+  std::string body;
+  ASSERT_TRUE(Dechunk(out + std::string(kLastChunk), &body));
+  EXPECT_EQ(body, "0\r\n\r\n");
+}
+
+TEST(SimpleResponse, IsFramedByItsLengthAndEscapesItsMessage) {
+  size_t body_bytes = 0;
+  const std::string response = SimpleResponse(
+      "403 Forbidden", "No <way>", "X-A: b", true, false, 0, &body_bytes);
+  const ParsedResponse parsed = ParseResponse(response);
+  EXPECT_EQ(parsed.status_line, "HTTP/1.1 403 Forbidden");
+  EXPECT_EQ(parsed.Field("Content-Type"), "text/html");
+  EXPECT_EQ(parsed.Field("X-A"), "b");
+  EXPECT_EQ(parsed.Field("Connection"), "keep-alive");
+  EXPECT_EQ(parsed.Field("Content-Length"),
+            std::to_string(parsed.raw_body.size()));
+  EXPECT_EQ(body_bytes, parsed.raw_body.size());
+  EXPECT_NE(parsed.raw_body.find("No &lt;way&gt;"), std::string::npos);
+
+  const std::string head_only = SimpleResponse("403 Forbidden", "No <way>", "",
+                                               false, true, 0, &body_bytes);
+  EXPECT_EQ(body_bytes, 0u);
+  const ParsedResponse head = ParseResponse(head_only);
+  EXPECT_TRUE(head.raw_body.empty());
+  EXPECT_EQ(head.Field("Content-Length"), parsed.Field("Content-Length"));
+  EXPECT_EQ(head.Field("Connection"), "close");
+}
+
+}  // namespace
+}  // namespace tavik::testing

@@ -1,0 +1,88 @@
+// tavik-serve's command line.
+#include "host/serve/serve_options.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace tavik::testing {
+namespace {
+
+OptionsOutcome Parse(std::vector<std::string> arguments, ServeOptions* options,
+                     std::string* error) {
+  return ParseServeOptions(arguments, options, error);
+}
+
+TEST(ServeOptions, DefaultsWithoutArguments) {
+  ServeOptions options;
+  std::string error;
+  ASSERT_EQ(Parse({}, &options, &error), OptionsOutcome::kRun);
+  EXPECT_EQ(options.port, 8080);
+  EXPECT_EQ(options.bind_address, "127.0.0.1");
+  EXPECT_EQ(options.mount, "/search");
+  EXPECT_EQ(options.threads, 32);
+  EXPECT_TRUE(options.document_root.empty());
+  EXPECT_TRUE(options.extension.empty());
+  EXPECT_TRUE(options.access_log.empty());
+}
+
+TEST(ServeOptions, EveryOptionInBothForms) {
+  ServeOptions options;
+  std::string error;
+  ASSERT_EQ(Parse({"--port", "0", "--bind=0.0.0.0", "--docroot", "/srv/site",
+                   "--extension=/lib/x.so", "--mount", "/find//", "--threads=4",
+                   "--access-log", "-"},
+                  &options, &error),
+            OptionsOutcome::kRun)
+      << error;
+  EXPECT_EQ(options.port, 0);
+  EXPECT_EQ(options.bind_address, "0.0.0.0");
+  EXPECT_EQ(options.document_root, "/srv/site");
+  EXPECT_EQ(options.extension, "/lib/x.so");
+  EXPECT_EQ(options.mount, "/find");
+  EXPECT_EQ(options.threads, 4);
+  EXPECT_EQ(options.access_log, "-");
+}
+
+TEST(ServeOptions, Help) {
+  ServeOptions options;
+  std::string error;
+  EXPECT_EQ(Parse({"--port", "1", "--help"}, &options, &error),
+            OptionsOutcome::kHelp);
+  EXPECT_EQ(Parse({"-h"}, &options, &error), OptionsOutcome::kHelp);
+}
+
+TEST(ServeOptions, BadArgumentsGiveOneLineReasons) {
+  const std::vector<std::vector<std::string>> kBad = {
+      {"--bogus"},
+      {"--port"},
+      {"--port", "65536"},
+      {"--port", "-1"},
+      {"--port", "80x"},
+      {"--port="},
+      {"--threads", "0"},
+      {"--threads", "2000"},
+      {"--bind", "localhost"},
+      {"--bind", "::1"},
+      {"--mount", "search"},
+      {"--mount", "/"},
+      {"--mount", "/a b"},
+      {"--mount", "/a?b"},
+      {"--docroot="},
+      {"--extension"},
+      {"stray"},
+      {"-p"},
+  };
+  for (const auto& arguments : kBad) {
+    ServeOptions options;
+    std::string error;
+    EXPECT_EQ(Parse(arguments, &options, &error), OptionsOutcome::kError)
+        << arguments[0];
+    EXPECT_FALSE(error.empty());
+    EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+  }
+}
+
+}  // namespace
+}  // namespace tavik::testing
