@@ -1,10 +1,8 @@
 // Scanning one document for the term and recording it in the hit table.
 #include <cstring>
 
-#include "platform/ascii.h"
 #include "platform/paths.h"
 #include "platform/readable_file.h"
-#include "platform/text_reader.h"
 #include "platform/work_buffer.h"
 #include "request/search_request.h"
 
@@ -42,31 +40,28 @@ void SearchRequest::ScanFile(const char* lpszDirPath, const char* lpszName) {
   // A document whose full path does not fit is skipped.
   if (!JoinPath(lpszDirPath, lpszName, szDocPath, sizeof szDocPath)) return;
 
-  WorkBuffer line(kLineSize);
-  if (!line) return;
+  // szTerm is final by now: the finder is built once, for the first
+  // document. A term that no piece can contain needs no document read.
+  if (!finder_) finder_.emplace(szTerm);
+  if (!finder_->CanMatch()) return;
+  // Without its block buffer the scanner reads nothing: the document is
+  // skipped, and the next one tries again.
+  if (!scanner_ || !*scanner_) scanner_.emplace();
+  if (!*scanner_) return;
+
   ReadableFile document;
   if (!document.Open(szDocPath)) return;
-
-  TextReader reader(document);
-  HitFile* row = nullptr;
-  while (reader.ReadLine(line.data()) > 0) {
-    // The line is a NUL-terminated string here: whatever follows a NUL byte
-    // is neither upper-cased nor searched.
-    AsciiUpperInPlace(line.data());
-    if (std::strstr(line.data(), szTerm) == nullptr) continue;
-    if (row == nullptr) {
-      row = AddRow(szDocPath);
-      // Without a link buffer the document gets no row and no hits.
-      if (row == nullptr) return;
-    }
-    ++row->nHits;
-    fAnyHit = 1;
-    ++nTotalHits;
-    if (nTotalHits >= MAX_HITS) {
-      fTooMany = 1;
-      return;
-    }
-  }
+  // The scanner stops reading at the hit that reaches the cap.
+  const size_t hits =
+      scanner_->CountHits(document, *finder_, MAX_HITS - nTotalHits);
+  if (hits == 0) return;
+  HitFile* row = AddRow(szDocPath);
+  // Without a link buffer the document gets no row and no hits.
+  if (row == nullptr) return;
+  row->nHits = static_cast<int16_t>(hits);
+  fAnyHit = 1;
+  nTotalHits = static_cast<int16_t>(nTotalHits + hits);
+  if (nTotalHits >= MAX_HITS) fTooMany = 1;
 }
 
 }  // namespace tavik

@@ -13,8 +13,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 #include "extension/server_interface.h"
+#include "request/block_scanner.h"
+#include "request/term_finder.h"
 
 namespace tavik {
 
@@ -123,6 +126,11 @@ class SearchRequest {
   char* lpszSwapUrl;
   int16_t nSwapHits;
   int16_t nLastHit = -1;
+
+  // The term's finder and the block scanner with its buffer, made by the
+  // request's first ScanFile and kept for the rest of its documents.
+  std::optional<TermFinder> finder_;
+  std::optional<BlockScanner> scanner_;
 };
 
 // Copies the posted bytes of `pECB` into `body` (kBodySize bytes) as text:
