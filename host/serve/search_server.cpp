@@ -80,6 +80,25 @@ int BeginRequest(mg_connection* connection) {
   auto* shared = static_cast<SearchServer::Shared*>(info->user_data);
   request_note = RequestNote{true, std::time(nullptr), std::nullopt, {}};
   CivetwebConnection adapter(connection);
+  bool draining;
+  {
+    std::lock_guard<std::mutex> lock(shared->mutex);
+    ++shared->requests_running;
+    draining = shared->draining;
+  }
+  if (draining) {
+    // The server is stopping: a request that comes now is not begun.
+    mg_disable_connection_keep_alive(connection);
+    size_t page_bytes = 0;
+    const std::string response =
+        SimpleResponse("503 Service Unavailable", "The server is stopping.", {},
+                       false, std::strcmp(info->request_method, "HEAD") == 0,
+                       std::time(nullptr), &page_bytes);
+    if (adapter.Write(response.data(), response.size())) {
+      request_note.body_bytes = page_bytes;
+    }
+    return 503;
+  }
   if (info->local_uri_raw == nullptr) {
     // A request for another host, or for "*": nothing here answers it.
     mg_disable_connection_keep_alive(connection);
@@ -109,6 +128,11 @@ void EndRequest(const mg_connection* connection, int status_code) {
   auto* shared = static_cast<SearchServer::Shared*>(info->user_data);
   RequestNote note = std::move(request_note);
   request_note = RequestNote();
+  if (note.seen) {
+    std::lock_guard<std::mutex> lock(shared->mutex);
+    --shared->requests_running;
+    shared->request_ended.notify_all();
+  }
   if (shared->access_log == nullptr) return;
 
   if (!note.seen) note.time = std::time(nullptr);
@@ -151,7 +175,9 @@ std::unique_ptr<SearchServer> SearchServer::Start(const ListenSettings& listen,
   (void)initialized;
 
   std::unique_ptr<SearchServer> server(new SearchServer);
-  server->shared_.reset(new Shared{router, access_log});
+  server->shared_ = std::make_unique<Shared>();
+  server->shared_->router = router;
+  server->shared_->access_log = access_log;
 
   const std::string ports =
       listen.bind_address + ":" + std::to_string(listen.port);
@@ -193,6 +219,13 @@ std::unique_ptr<SearchServer> SearchServer::Start(const ListenSettings& listen,
   }
   server->port_ = port.port;
   return server;
+}
+
+bool SearchServer::Drain(std::chrono::milliseconds limit) {
+  std::unique_lock<std::mutex> lock(shared_->mutex);
+  shared_->draining = true;
+  return shared_->request_ended.wait_for(
+      lock, limit, [this] { return shared_->requests_running == 0; });
 }
 
 SearchServer::~SearchServer() {

@@ -4,7 +4,10 @@
 #ifndef TAVIK_HOST_SERVE_SEARCH_SERVER_H_
 #define TAVIK_HOST_SERVE_SEARCH_SERVER_H_
 
+#include <chrono>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "host/serve/access_log.h"
@@ -31,7 +34,8 @@ class SearchServer {
                                              const RouterConfig& router,
                                              AccessLog* access_log,
                                              std::string* error);
-  // Stops accepting, lets the requests in flight finish, then returns.
+  // Stops the server: open connections are closed, and a request still
+  // running is cut off (Drain first to let it finish).
   ~SearchServer();
   SearchServer(const SearchServer&) = delete;
   SearchServer& operator=(const SearchServer&) = delete;
@@ -39,10 +43,22 @@ class SearchServer {
   // The port the server listens on (the one chosen for port 0).
   int port() const { return port_; }
 
+  // Waits until no request is running, at most `limit`, while every request
+  // that comes meanwhile is answered "503 Service Unavailable" and closes
+  // its connection. Returns false when requests were still running at the
+  // limit. Call it once, before destruction.
+  bool Drain(std::chrono::milliseconds limit);
+
   // What civetweb's callbacks reach; public for them alone.
   struct Shared {
     RouterConfig router;
     AccessLog* access_log = nullptr;
+    // Requests between begin_request and end_request, and whether new ones
+    // are refused; the condition tells Drain of each one that ends.
+    std::mutex mutex;
+    std::condition_variable request_ended;
+    int requests_running = 0;
+    bool draining = false;
   };
 
  private:

@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -17,6 +19,9 @@
 #include "host/serve/serve_options.h"
 
 namespace {
+
+// How long a stop waits for the requests in flight.
+constexpr std::chrono::seconds kDrainTimeout{30};
 
 int Fail(const std::string& message) {
   std::fprintf(stderr, "tavik-serve: %s\n", message.c_str());
@@ -49,9 +54,10 @@ std::string RealFolder(const std::string& folder, std::string* error) {
   return resolved;
 }
 
-// Loads the extension and has it start: GetExtensionVersion, once.
-std::unique_ptr<tavik::ExtensionLibrary> StartExtension(const std::string& path,
-                                                        std::string* error) {
+// Loads the extension and has it start: GetExtensionVersion, once. Stores
+// what the extension says of itself in `description`.
+std::unique_ptr<tavik::ExtensionLibrary> StartExtension(
+    const std::string& path, std::string* description, std::string* error) {
   auto library = tavik::ExtensionLibrary::Load(path, error);
   if (!library) return nullptr;
   HSE_VERSION_INFO version;
@@ -60,13 +66,12 @@ std::unique_ptr<tavik::ExtensionLibrary> StartExtension(const std::string& path,
     *error = path + " refused to start: GetExtensionVersion returned FALSE";
     return nullptr;
   }
-  const std::string description(
+  const std::string name(
       version.lpszExtensionDesc,
       strnlen(version.lpszExtensionDesc, sizeof version.lpszExtensionDesc));
-  std::fprintf(stderr, "tavik-serve: loaded %s: \"%s\", version %u.%u\n",
-               path.c_str(), description.c_str(),
-               version.dwExtensionVersion >> 16,
-               version.dwExtensionVersion & 0xFFFF);
+  *description = "\"" + name + "\", version " +
+                 std::to_string(version.dwExtensionVersion >> 16) + "." +
+                 std::to_string(version.dwExtensionVersion & 0xFFFF);
   return library;
 }
 
@@ -103,7 +108,8 @@ int main(int argc, char** argv) {
   if (router.document_root.empty()) return Fail(error);
   router.mount = options.mount;
   router.default_server_name = options.bind_address;
-  const auto library = StartExtension(options.extension, &error);
+  std::string description;
+  const auto library = StartExtension(options.extension, &description, &error);
   if (!library) return Fail(error);
   router.extension = library->HttpExtensionProc();
 
@@ -113,12 +119,15 @@ int main(int argc, char** argv) {
     if (!access_log) return Fail(error);
   }
 
-  tavik::ListenSettings listen{options.bind_address, options.port,
-                               options.threads};
+  const tavik::ListenSettings listen{options.bind_address, options.port,
+                                     options.threads};
   auto server =
       tavik::SearchServer::Start(listen, router, access_log.get(), &error);
   if (!server) return Fail(error);
 
+  // Only now, with nothing left to fail, does it speak: an error is one line.
+  std::fprintf(stderr, "tavik-serve: loaded %s: %s\n",
+               options.extension.c_str(), description.c_str());
   const std::string host =
       options.bind_address == "0.0.0.0" ? "127.0.0.1" : options.bind_address;
   std::printf("tavik-serve: serving %s on http://%s:%d/ (searches at %s)\n",
@@ -130,6 +139,11 @@ int main(int argc, char** argv) {
   sigwait(&stop_signals, &signal_number);
   std::fprintf(stderr, "tavik-serve: %s: finishing the requests in flight\n",
                strsignal(signal_number));
+  if (!server->Drain(kDrainTimeout)) {
+    std::fprintf(stderr,
+                 "tavik-serve: requests still running after %lld s are cut\n",
+                 static_cast<long long>(kDrainTimeout.count()));
+  }
   // The server stops before the library it calls is unloaded.
   server.reset();
   return 0;
