@@ -2,7 +2,10 @@
 // command line, loading it as a web server would, and prints the response.
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <string>
@@ -25,12 +28,16 @@ constexpr char kUsage[] =
     "  --library PATH  the extension to load (default: libtavik.so next to\n"
     "                  this program)\n"
     "  --posted DATA   post DATA exactly as given instead of a TERM\n"
+    "  --repeat N      run the request N times in this process and print the\n"
+    "                  last response; the time per request goes to standard\n"
+    "                  error\n"
     "  --help          show this text\n";
 
 struct Arguments {
   std::string library;
   std::string posted;
   bool has_posted = false;
+  long repeat = 0;  // 0: once, and no timing
   std::vector<std::string> positional;
 };
 
@@ -59,10 +66,17 @@ int main(int argc, char** argv) {
       std::cout << kUsage;
       return 0;
     }
-    if (argument == "--library" || argument == "--posted") {
+    if (argument == "--library" || argument == "--posted" ||
+        argument == "--repeat") {
       if (i + 1 == argc) return Fail(argument + " needs a value");
       if (argument == "--library") {
         arguments.library = argv[++i];
+      } else if (argument == "--repeat") {
+        char* end = nullptr;
+        arguments.repeat = std::strtol(argv[++i], &end, 10);
+        if (*end != '\0' || arguments.repeat < 1) {
+          return Fail("--repeat takes a count of at least 1");
+        }
       } else {
         arguments.posted = argv[++i];
         arguments.has_posted = true;
@@ -93,8 +107,20 @@ int main(int argc, char** argv) {
           : "q=" + tavik::FormEncode(arguments.positional.size() == 2
                                          ? arguments.positional[1]
                                          : "");
-  const tavik::CapturedResponse response =
-      tavik::RunCapturedRequest(*library, posted, arguments.positional[0]);
+  tavik::CapturedResponse response;
+  const auto started = std::chrono::steady_clock::now();
+  for (long run = 0; run < std::max(arguments.repeat, 1L); ++run) {
+    response =
+        tavik::RunCapturedRequest(*library, posted, arguments.positional[0]);
+  }
+  if (arguments.repeat > 0) {
+    const std::chrono::duration<double, std::milli> elapsed =
+        std::chrono::steady_clock::now() - started;
+    std::fprintf(stderr,
+                 "tavik-search: %ld requests in %.3f ms, %.4f ms each\n",
+                 arguments.repeat, elapsed.count(),
+                 elapsed.count() / static_cast<double>(arguments.repeat));
+  }
   const std::string http = response.AsHttp();
   std::fwrite(http.data(), 1, http.size(), stdout);
   return std::fflush(stdout) == 0 ? 0 : 1;

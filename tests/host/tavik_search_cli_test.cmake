@@ -26,12 +26,18 @@ if(NOT output MATCHES "Search string - Full Text<p>")
   message(FATAL_ERROR "--posted data was not used: ${output}")
 endif()
 
+run_search(success --repeat 3 ${SITE} "search")
+if(NOT output MATCHES "hit\\(s\\) found" OR
+   NOT error MATCHES "^tavik-search: 3 requests in [0-9.]+ ms, [0-9.]+ ms each\n$")
+  message(FATAL_ERROR "--repeat 3 should print one page and its timing: ${error}")
+endif()
+
 run_search(success --help)
 if(NOT output MATCHES "usage: tavik-search")
   message(FATAL_ERROR "--help shows no usage")
 endif()
 
-foreach(bad "" "--bogus" "--library")
+foreach(bad "" "--bogus" "--library" "--repeat;0;${SITE}")
   run_search(failure ${bad})
   string(REGEX MATCHALL "\n" lines "${error}")
   list(LENGTH lines count)
