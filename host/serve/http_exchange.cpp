@@ -12,17 +12,22 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
   return true;
 }
 
+std::string_view TrimWhitespace(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
+    text.remove_prefix(1);
+  }
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) {
+    text.remove_suffix(1);
+  }
+  return text;
+}
+
 bool HeaderListHas(std::string_view list, std::string_view token) {
   while (!list.empty()) {
     const size_t comma = list.find(',');
-    std::string_view item = list.substr(0, comma);
-    while (!item.empty() && (item.front() == ' ' || item.front() == '\t')) {
-      item.remove_prefix(1);
+    if (EqualsIgnoringCase(TrimWhitespace(list.substr(0, comma)), token)) {
+      return true;
     }
-    while (!item.empty() && (item.back() == ' ' || item.back() == '\t')) {
-      item.remove_suffix(1);
-    }
-    if (EqualsIgnoringCase(item, token)) return true;
     if (comma == std::string_view::npos) break;
     list.remove_prefix(comma + 1);
   }

@@ -63,6 +63,9 @@ class HttpConnection {
 // True when `a` and `b` are equal, ASCII letters compared without case.
 bool EqualsIgnoringCase(std::string_view a, std::string_view b);
 
+// `text` without the spaces and tabs at its ends.
+std::string_view TrimWhitespace(std::string_view text);
+
 // True when the comma-separated header value `list` holds `token` (letters
 // compared without case, spaces around items ignored).
 bool HeaderListHas(std::string_view list, std::string_view token);

@@ -31,16 +31,6 @@ bool IsValueChar(char c) {
   return byte == '\t' || (byte >= 0x20 && byte != 0x7F);
 }
 
-std::string_view Trimmed(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
-    text.remove_prefix(1);
-  }
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) {
-    text.remove_suffix(1);
-  }
-  return text;
-}
-
 bool ParseDecimal(std::string_view text, uint64_t* value) {
   if (text.empty()) return false;
   for (char c : text) {
@@ -59,7 +49,7 @@ bool AddField(std::string_view line, ExtensionHead* head) {
   for (char c : name) {
     if (!IsTokenChar(c)) return false;
   }
-  const std::string_view value = Trimmed(line.substr(colon + 1));
+  const std::string_view value = TrimWhitespace(line.substr(colon + 1));
   for (char c : value) {
     if (!IsValueChar(c)) return false;
   }

@@ -252,12 +252,16 @@ describe('tavik-serve with a probe extension', { skip: !paths.probe }, () => {
   it('lets a request in flight finish when stopped with SIGTERM', async () => {
     const connection = await Connection.open(server.port);
     try {
-      connection.send('GET', '/search?sleep=800');
+      connection.send('GET', '/search?sleep=1500');
       await connection.waitFor(() => connection.buffer.includes('first'));
       const stopped = server.stop('SIGTERM');
-      // While it drains, a new request is turned away at once.
-      await new Promise((resolve) => setTimeout(resolve, 200));
-      const late = await request(server.port, 'GET', '/search');
+      // Once the signal is taken, a new request is turned away at once.
+      let late;
+      for (let attempt = 0; attempt < 12; ++attempt) {
+        await new Promise((resolve) => setTimeout(resolve, 100));
+        late = await request(server.port, 'GET', '/search');
+        if (late.status === 503) break;
+      }
       assert.equal(late.status, 503);
       assert.equal(late.headers.connection, 'close');
       const response = await connection.read();
