@@ -2,6 +2,8 @@
 // point against ripgrep, grep, an I/O floor and the plain line reader, on the
 // same documents in one run, and prints the times, the ratios and whether
 // the targets are met. Not a test: the figures depend on the machine.
+// The row "(walk only)" is the extension's request with a term no document
+// can hold: the walk and the request without reading a document.
 //
 // usage: tavik-bench --library PATH [--repetitions N] [--cold-repetitions N]
 //                    NAME=ROOT...
@@ -185,6 +187,13 @@ TermResult MeasureTerm(const ExtensionLibrary& library, const Tree& tree,
   time("grep", [&] { RunQuietly(grep, {"LC_ALL=C"}); });
   time("I/O floor", [&] { ReadEverything(tree); });
   time("plain reader", [&] { PlainReaderHits(tree, term); });
+  if (term == kTerms[0]) {
+    // What the extension spends besides reading: the same request with a
+    // term longer than a piece, which no document can hold, so none is read.
+    const std::string unreadable = "q=" + std::string(kMaxPieceLength + 1, 'x');
+    time("(walk only)",
+         [&] { RunCapturedRequest(library, unreadable, tree.root); });
+  }
   return result;
 }
 
