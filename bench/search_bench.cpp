@@ -7,6 +7,7 @@
 //
 // usage: tavik-bench --library PATH [--repetitions N] [--cold-repetitions N]
 //                    NAME=ROOT...
+// Exits with 0 when every required target is met (the aim may be missed).
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -200,6 +201,8 @@ TermResult MeasureTerm(const ExtensionLibrary& library, const Tree& tree,
 struct Verdict {
   bool met;
   std::string text;
+  // An aim is reported but does not fail the run.
+  bool aim = false;
 };
 
 void PrintBlock(const Tree& tree, const char* temperature,
@@ -235,7 +238,8 @@ void AddVerdicts(const Tree& tree, const std::vector<TermResult>& results,
   std::snprintf(text, sizeof text,
                 "%s, absent term: extension %.2f x I/O floor (aim <= 1.25)",
                 tree.name.c_str(), extension / absent.Ms("I/O floor"));
-  verdicts->push_back({extension <= 1.25 * absent.Ms("I/O floor"), text});
+  verdicts->push_back(
+      {extension <= 1.25 * absent.Ms("I/O floor"), text, /*aim=*/true});
   for (const TermResult& result : results) {
     std::snprintf(text, sizeof text,
                   "%s, \"%s\": extension %.2f ms, plain reader %.2f ms "
@@ -342,9 +346,12 @@ int Main(int argc, char** argv) {
   std::printf("\nTargets (warm cache):\n");
   bool required_met = true;
   for (const Verdict& verdict : verdicts) {
-    std::printf("  [%s] %s\n", verdict.met ? "met" : "NOT MET",
+    std::printf("  [%s] %s\n",
+                verdict.met   ? "met"
+                : verdict.aim ? "aim missed"
+                              : "NOT MET",
                 verdict.text.c_str());
-    if (!verdict.met) required_met = false;
+    if (!verdict.met && !verdict.aim) required_met = false;
   }
   return required_met ? 0 : 1;
 }
