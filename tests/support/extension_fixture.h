@@ -9,6 +9,7 @@
 
 #include "host/captured_request.h"
 #include "host/extension_library.h"
+#include "tests/support/page_check.h"
 #include "tests/support/temp_tree.h"
 
 namespace tavik::testing {
@@ -31,10 +32,6 @@ std::string HeadText(const std::string& shown);
 std::string ListLine(const std::string& link, int hits);
 std::string SummaryLine(int total_hits);
 
-inline constexpr char kNoHitsMessage[] = "<p><b>No hits found.</b><p></body>";
-inline constexpr char kOverflowMessage[] =
-    "<p><b>The search criteria returned > 255 hits. Please narrow your "
-    "search value down and retry.</b><p>";
 
 // A test with a fresh folder tree to search.
 class SearchTreeTest : public ::testing::Test {

@@ -3,8 +3,6 @@
 #include <climits>
 #include <regex>
 
-#include "tests/support/extension_fixture.h"
-
 namespace tavik::testing {
 
 bool IsWellFormedBody(const std::string& body, int* total) {

@@ -7,6 +7,11 @@
 
 namespace tavik::testing {
 
+inline constexpr char kNoHitsMessage[] = "<p><b>No hits found.</b><p></body>";
+inline constexpr char kOverflowMessage[] =
+    "<p><b>The search criteria returned > 255 hits. Please narrow your "
+    "search value down and retry.</b><p>";
+
 // True when `body` is one of the three bodies a search can give: the
 // no-hits message, the overflow message, or list lines in falling order of
 // hits followed by a summary whose total is their sum. Stores that total (0
