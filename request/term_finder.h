@@ -31,7 +31,7 @@ class TermFinder {
   bool CanMatch() const { return can_match_; }
 
   // The term's length in bytes; 0 for the empty term, which every piece
-  // contains.
+  // contains. REQUIRES: CanMatch().
   size_t length() const { return length_; }
 
   bool use_simd() const { return use_simd_; }
