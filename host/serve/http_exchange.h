@@ -28,6 +28,10 @@ struct HttpRequestFacts {
   // The Content-Length the client gave, or -1 without one (no body, or a
   // chunked one).
   int64_t content_length = -1;
+  // False when the server closes the connection after this response
+  // whatever the client asks: every worker thread holds a connection, and
+  // others wait for one.
+  bool server_keeps_alive = true;
 
   // The value of the first header field named `name` (letters compared
   // without case), or nullptr when there is none.
@@ -39,6 +43,9 @@ struct HttpRequestFacts {
   // decided as civetweb decides it: by the Connection field when there is
   // one ("keep-alive" keeps it), otherwise by the version (1.1 keeps it).
   bool ClientKeepsAlive() const;
+  // True when the connection stays open after the response: the client
+  // lets it and the server keeps it.
+  bool KeepsAlive() const { return server_keeps_alive && ClientKeepsAlive(); }
 };
 
 // The connection a request came on.

@@ -11,6 +11,12 @@ int64_t RequestBody::Read(void* buffer, size_t size) {
   if (size > room) size = static_cast<size_t>(room);
   const int64_t count = connection_->ReadBody(buffer, size);
   if (count == 0) {
+    // A body short of its declared length is cut off, not complete.
+    if (declared_length_ >= 0 &&
+        bytes_read_ < static_cast<uint64_t>(declared_length_)) {
+      failed_ = true;
+      return -1;
+    }
     ended_ = true;
     return 0;
   }

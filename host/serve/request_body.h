@@ -15,11 +15,15 @@ class RequestBody {
   // are read. REQUIRES: both outlive the object.
   RequestBody(const HttpRequestFacts* request, HttpConnection* connection,
               uint64_t limit)
-      : connection_(connection), limit_(limit), ended_(!request->HasBody()) {}
+      : connection_(connection),
+        limit_(limit),
+        declared_length_(request->content_length),
+        ended_(!request->HasBody()) {}
 
   // Reads at most `size` bytes into `buffer`. Returns the count, 0 at the
   // end of the body (at once for a request without one), or -1 when the
-  // connection failed or the body goes past the limit.
+  // connection failed, the body goes past the limit, or it ends before its
+  // Content-Length (the client fell silent: civetweb gives up waiting).
   int64_t Read(void* buffer, size_t size);
 
   // Reads whatever is left and drops it, so the connection can carry the
@@ -31,6 +35,7 @@ class RequestBody {
  private:
   HttpConnection* connection_;
   uint64_t limit_;
+  int64_t declared_length_;  // -1: none (chunked)
   uint64_t bytes_read_ = 0;
   bool ended_;
   bool failed_ = false;

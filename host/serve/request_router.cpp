@@ -15,13 +15,14 @@ static_assert(kMaxBodyBytes >= kReadAheadBytes);
 
 constexpr std::string_view kContinue = "HTTP/1.1 100 Continue\r\n\r\n";
 
-// Sends a response the server makes itself and returns its outcome.
+// Sends a response the server makes itself and returns its outcome. With
+// `close`, or for a request with a body, the connection closes after it.
 RouteOutcome Refuse(const HttpRequestFacts& request, HttpConnection* connection,
                     std::string_view status, std::string_view message,
-                    std::string_view extra_field = {}) {
+                    std::string_view extra_field = {}, bool close = false) {
   // An unread body would be taken for the next request: close instead of
   // reading what was refused.
-  const bool keep_alive = request.ClientKeepsAlive() && !request.HasBody();
+  const bool keep_alive = !close && request.KeepsAlive() && !request.HasBody();
   if (!keep_alive) connection->CloseAfterResponse();
   RouteOutcome outcome;
   outcome.answered = true;
@@ -34,6 +35,33 @@ RouteOutcome Refuse(const HttpRequestFacts& request, HttpConnection* connection,
     outcome.body_bytes = page_bytes;
   }
   return outcome;
+}
+
+bool IsDecimal(std::string_view text) {
+  if (text.empty()) return false;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+  }
+  return true;
+}
+
+// True when the request's body could be delimited in more than one way: a
+// Content-Length beside a Transfer-Encoding, a Content-Length that is not a
+// plain decimal number, or two that differ. A proxy in front that read the
+// same bytes another way would take part of a body for the next request.
+bool HasAmbiguousFraming(const HttpRequestFacts& request) {
+  std::optional<std::string_view> length;
+  bool coded = false;
+  for (const auto& [field, value] : request.headers) {
+    if (EqualsIgnoringCase(field, "Transfer-Encoding")) coded = true;
+    if (!EqualsIgnoringCase(field, "Content-Length")) continue;
+    const std::string_view digits = TrimWhitespace(value);
+    if (!IsDecimal(digits) || (length.has_value() && digits != *length)) {
+      return true;
+    }
+    length = digits;
+  }
+  return coded && length.has_value();
 }
 
 RouteOutcome Forbidden(const HttpRequestFacts& request,
@@ -93,6 +121,11 @@ RouteOutcome RunExtension(const RouterConfig& config,
 RouteOutcome RouteRequest(const RouterConfig& config,
                           const HttpRequestFacts& request,
                           HttpConnection* connection) {
+  if (HasAmbiguousFraming(request)) {
+    return Refuse(request, connection, "400 Bad Request",
+                  "The request gives its length in more than one way.", {},
+                  /*close=*/true);
+  }
   if (const std::optional<std::string_view> rest =
           PathBelowMount(request.path, config.mount)) {
     return RunExtension(config, request, connection, *rest);

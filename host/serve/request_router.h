@@ -37,6 +37,9 @@ struct RouteOutcome {
 };
 
 // Answers `request` on `connection` unless it is a static file to serve:
+// - a request whose body length is ambiguous (a Content-Length beside a
+//   Transfer-Encoding, one that is not a decimal number, or two that
+//   differ) gets 400, and the connection closes after it;
 // - below the mount, GET, HEAD and POST run the extension with the extra
 //   path `document_root` + the normalized rest of the path; a rest that
 //   leaves the root (by ".." or by a link) gets 403, a body over

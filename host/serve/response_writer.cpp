@@ -58,7 +58,7 @@ bool ResponseWriter::SendHead(std::string_view status,
     framing_ = BodyFraming::kUntilClose;
   }
   body_dropped_ = framing_ == BodyFraming::kNone || request_->method == "HEAD";
-  if (framing_ == BodyFraming::kUntilClose || !request_->ClientKeepsAlive()) {
+  if (framing_ == BodyFraming::kUntilClose || !request_->KeepsAlive()) {
     CloseAfterResponse();
   }
 
@@ -102,7 +102,7 @@ void ResponseWriter::Finish() {
   if (state_ == State::kNoHead) {
     state_ = State::kFinished;
     status_code_ = 500;
-    if (!request_->ClientKeepsAlive()) CloseAfterResponse();
+    if (!request_->KeepsAlive()) CloseAfterResponse();
     size_t page_bytes = 0;
     const std::string response = SimpleResponse(
         kNoHeadStatus, kNoHeadMessage, {}, !close_after_,

@@ -15,10 +15,21 @@
 namespace tavik {
 namespace {
 
-// Worker threads wait this long for the next request on an open
-// connection, and at most this long for a slow client to send a request.
+// civetweb gives each accepted connection to one worker thread, which keeps
+// it until it closes: it waits for each request, answers it, and waits for
+// the next while the connection is kept alive. Connections accepted while
+// every worker is busy wait in a queue (then in the kernel's backlog) in the
+// order they came. So a connection that sends nothing, or half a request,
+// holds a worker until these limits end it, and whoever comes after waits:
+// - a request head must be complete within kRequestTimeoutMs of the moment
+//   a worker starts reading it, however slowly its bytes come (a body may
+//   pause for as long between its bytes);
+// - a kept-alive connection gets kKeepAliveTimeoutMs for its next request.
+// Enough workers (ListenSettings::threads) make idle connections cheap to
+// hold, and a kept-alive connection gives its worker up when every worker
+// is busy (see BeginRequest).
 constexpr char kKeepAliveTimeoutMs[] = "2000";
-constexpr char kRequestTimeoutMs[] = "10000";
+constexpr char kRequestTimeoutMs[] = "5000";
 // Names that civetweb's script and server-side-include patterns never
 // match: the site's files are only ever sent as they are.
 constexpr char kNoScripts[] = "**.tavik-serve-runs-no-scripts$";
@@ -75,6 +86,23 @@ HttpRequestFacts FactsOf(const mg_request_info& info) {
   return facts;
 }
 
+// The server's state, from any of its connections. (The request info's
+// copy of the pointer is not yet set when a connection starts.)
+SearchServer::Shared* SharedOf(const mg_connection* connection) {
+  return static_cast<SearchServer::Shared*>(
+      mg_get_user_data(mg_get_context(connection)));
+}
+
+// Each worker thread holds one connection between these two calls.
+int InitConnection(const mg_connection* connection, void** /*data*/) {
+  SharedOf(connection)->connections_held++;
+  return 0;
+}
+
+void ConnectionClose(const mg_connection* connection) {
+  SharedOf(connection)->connections_held--;
+}
+
 int BeginRequest(mg_connection* connection) {
   const mg_request_info* info = mg_get_request_info(connection);
   auto* shared = static_cast<SearchServer::Shared*>(info->user_data);
@@ -111,7 +139,14 @@ int BeginRequest(mg_connection* connection) {
     }
     return 400;
   }
-  const HttpRequestFacts facts = FactsOf(*info);
+  HttpRequestFacts facts = FactsOf(*info);
+  if (shared->connections_held.load() >= shared->worker_threads) {
+    // Every worker holds a connection: this one is closed after its answer,
+    // so that a connection waiting in the queue gets its worker rather than
+    // wait for as long as this client keeps sending.
+    facts.server_keeps_alive = false;
+    adapter.CloseAfterResponse();
+  }
   const RouteOutcome outcome = RouteRequest(shared->router, facts, &adapter);
   if (!outcome.answered) {
     // civetweb sends the file; its size is the body of a whole 200 answer.
@@ -157,6 +192,26 @@ void EndRequest(const mg_connection* connection, int status_code) {
   shared->access_log->Write(record);
 }
 
+// Answers the errors civetweb finds itself (a malformed request, a head
+// past its size limit, a missing file) with the server's own page: civetweb's
+// status line repeats whatever the client sent as its version, line ends
+// included. The connection closes after it, as civetweb's would.
+int HttpError(mg_connection* connection, int status, const char* message) {
+  if (!StatusAllowsBody(status)) return 1;  // civetweb's own answer is right
+  mg_disable_connection_keep_alive(connection);
+  const mg_request_info* info = mg_get_request_info(connection);
+  const bool head_only = info->request_method != nullptr &&
+                         std::strcmp(info->request_method, "HEAD") == 0;
+  const std::string status_text = std::to_string(status) + " " +
+                                  mg_get_response_code_text(connection, status);
+  size_t page_bytes = 0;
+  const std::string response =
+      SimpleResponse(status_text, message, {}, false, head_only,
+                     std::time(nullptr), &page_bytes);
+  CivetwebConnection(connection).Write(response.data(), response.size());
+  return 0;
+}
+
 int LogMessage(const mg_connection* /*connection*/, const char* message) {
   if (!starting.load()) {
     std::fprintf(stderr, "tavik-serve: civetweb: %s\n", message);
@@ -178,6 +233,7 @@ std::unique_ptr<SearchServer> SearchServer::Start(const ListenSettings& listen,
   server->shared_ = std::make_unique<Shared>();
   server->shared_->router = router;
   server->shared_->access_log = access_log;
+  server->shared_->worker_threads = listen.threads;
 
   const std::string ports =
       listen.bind_address + ":" + std::to_string(listen.port);
@@ -197,7 +253,10 @@ std::unique_ptr<SearchServer> SearchServer::Start(const ListenSettings& listen,
   std::memset(&callbacks, 0, sizeof callbacks);
   callbacks.begin_request = BeginRequest;
   callbacks.end_request = EndRequest;
+  callbacks.init_connection = InitConnection;
+  callbacks.connection_close = ConnectionClose;
   callbacks.log_message = LogMessage;
+  callbacks.http_error = HttpError;
 
   char reason[256] = "";
   unsigned code = 0;

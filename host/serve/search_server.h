@@ -4,6 +4,7 @@
 #ifndef TAVIK_HOST_SERVE_SEARCH_SERVER_H_
 #define TAVIK_HOST_SERVE_SEARCH_SERVER_H_
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <memory>
@@ -20,7 +21,9 @@ namespace tavik {
 struct ListenSettings {
   std::string bind_address;  // an IPv4 address
   int port = 0;              // 0: any free port
-  int threads = 1;           // worker threads: requests served at once
+  // Worker threads: connections served at once. Each holds one
+  // connection, busy or idle, until it closes.
+  int threads = 1;
 };
 
 class SearchServer {
@@ -53,6 +56,9 @@ class SearchServer {
   struct Shared {
     RouterConfig router;
     AccessLog* access_log = nullptr;
+    int worker_threads = 0;
+    // Connections that worker threads hold now.
+    std::atomic<int> connections_held{0};
     // Requests between begin_request and end_request, and whether new ones
     // are refused; the condition tells Drain of each one that ends.
     std::mutex mutex;

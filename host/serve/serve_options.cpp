@@ -23,7 +23,8 @@ const char kServeUsage[] =
     "  --extension PATH  the extension library (default: libtavik.so next\n"
     "                    to this program)\n"
     "  --mount PREFIX    the URL path of the extension (default /search)\n"
-    "  --threads N       requests served at once (default 32)\n"
+    "  --threads N       worker threads: connections served at once, each\n"
+    "                    held until it closes (default 1024)\n"
     "  --access-log FILE append a Common Log Format line per request to\n"
     "                    FILE (- for standard output)\n"
     "  --help            show this text\n"
@@ -77,8 +78,9 @@ bool SetOption(std::string_view name, const std::string& value,
     *error =
         shown + " takes an IPv4 address such as 127.0.0.1, not '" + value + "'";
   } else if (name == "threads") {
-    if (ParseInteger(value, 1, 1024, &options->threads)) return true;
-    *error = shown + " takes a number from 1 to 1024, not '" + value + "'";
+    if (ParseInteger(value, 1, kMaxThreads, &options->threads)) return true;
+    *error = shown + " takes a number from 1 to " +
+             std::to_string(kMaxThreads) + ", not '" + value + "'";
   } else if (name == "mount") {
     options->mount = value;
     if (NormalizeMount(&options->mount)) return true;

@@ -7,13 +7,19 @@
 
 namespace tavik {
 
+// The most worker threads --threads accepts.
+inline constexpr int kMaxThreads = 4096;
+
 struct ServeOptions {
   int port = 8080;  // 0: any free port
   std::string bind_address = "127.0.0.1";
   std::string document_root;  // empty: the caller's default
   std::string extension;      // empty: the caller's default
   std::string mount = "/search";
-  int threads = 32;
+  // Worker threads, each holding one connection, busy or idle: enough that
+  // hundreds of idle connections leave room for the clients that send
+  // requests. An idle worker costs about 20 KiB of memory.
+  int threads = 1024;
   std::string access_log;  // empty: none; "-": standard output
 };
 

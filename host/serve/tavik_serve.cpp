@@ -3,6 +3,7 @@
 #include <limits.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -52,6 +53,18 @@ std::string RealFolder(const std::string& folder, std::string* error) {
     return "";
   }
   return resolved;
+}
+
+// Lets the process open as many descriptors as the system allows it: every
+// connection a worker holds takes one, and every search in flight a few
+// more. A search that runs out skips documents it cannot open.
+void RaiseDescriptorLimit() {
+  rlimit limit;
+  if (getrlimit(RLIMIT_NOFILE, &limit) == 0 &&
+      limit.rlim_cur < limit.rlim_max) {
+    limit.rlim_cur = limit.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &limit);
+  }
 }
 
 // Loads the extension and has it start: GetExtensionVersion, once. Stores
@@ -119,6 +132,7 @@ int main(int argc, char** argv) {
     if (!access_log) return Fail(error);
   }
 
+  RaiseDescriptorLimit();
   const tavik::ListenSettings listen{options.bind_address, options.port,
                                      options.threads};
   auto server =

@@ -197,6 +197,24 @@ TEST_F(ExtensionCall, TheClientsCloseIsHonoured) {
   EXPECT_TRUE(connection.closes());
 }
 
+TEST_F(ExtensionCall, AFullServerClosesTheConnection) {
+  scripted = [](EXTENSION_CONTROL_BLOCK* block) {
+    SendHead(block, "200 OK", "\r\n");
+    Write(block, "page");
+    return DWORD{HSE_STATUS_SUCCESS};
+  };
+  FakeRequest request("GET", "/search");
+  request.ServerCloses();
+  FakeConnection connection;
+  Run(request, connection);
+  const ParsedResponse response = ParseResponse(connection.written());
+  EXPECT_EQ(response.Field("Connection"), "close");
+  EXPECT_TRUE(connection.closes());
+  std::string body;
+  EXPECT_TRUE(Dechunk(response.raw_body, &body));
+  EXPECT_EQ(body, "page");
+}
+
 TEST_F(ExtensionCall, NoHeadGivesA500Page) {
   scripted = [](EXTENSION_CONTROL_BLOCK* block) {
     // A write before the head has nowhere to go.
@@ -385,6 +403,59 @@ TEST_F(ExtensionCall, TheBodyLeftUnreadIsReadAfterTheCall) {
   Run(request, connection);
   EXPECT_EQ(connection.body_bytes_read(), posted.size());
   EXPECT_FALSE(connection.closes());
+}
+
+// civetweb ends a body read with 0 bytes when the client falls silent for
+// its request timeout: short of the Content-Length, that is a body cut off,
+// not a complete one.
+TEST_F(ExtensionCall, ABodyCutShortIsNotSearched) {
+  static bool called;
+  called = false;
+  scripted = [](EXTENSION_CONTROL_BLOCK* block) {
+    called = true;
+    SendHead(block, "200 OK", "\r\n");
+    return DWORD{HSE_STATUS_SUCCESS};
+  };
+  FakeRequest request("POST", "/search");
+  request.WithContentLength(100);
+  FakeConnection connection("q=quokka");  // 8 of the 100 bytes, then 0
+  const ExtensionCallOutcome outcome = Run(request, connection);
+  EXPECT_FALSE(called);
+  EXPECT_EQ(outcome.status_code, 400);
+  const ParsedResponse response = ParseResponse(connection.written());
+  EXPECT_EQ(response.status_line, "HTTP/1.1 400 Bad Request");
+  EXPECT_EQ(response.Field("Connection"), "close");
+  EXPECT_TRUE(connection.closes());
+}
+
+TEST_F(ExtensionCall, ABodyCutShortAfterTheReadAheadFailsReadClient) {
+  const std::string sent(kReadAheadBytes + 1000, 'b');
+  static int read_failures;
+  static DWORD total_read;
+  read_failures = 0;
+  total_read = 0;
+  scripted = [](EXTENSION_CONTROL_BLOCK* block) {
+    total_read = block->cbAvailable;
+    char piece[4096];
+    for (;;) {
+      DWORD size = sizeof piece;
+      if (!block->ReadClient(block->ConnID, piece, &size)) {
+        ++read_failures;
+        break;
+      }
+      if (size == 0) break;
+      total_read += size;
+    }
+    SendHead(block, "200 OK", "\r\n");
+    return DWORD{HSE_STATUS_SUCCESS};
+  };
+  FakeRequest request("POST", "/search");
+  request.WithContentLength(static_cast<int64_t>(sent.size()) + 1);
+  FakeConnection connection(sent);
+  Run(request, connection);
+  EXPECT_EQ(total_read, sent.size());
+  EXPECT_EQ(read_failures, 1);
+  EXPECT_TRUE(connection.closes());
 }
 
 TEST_F(ExtensionCall, AChunkedBodyHasNoKnownTotal) {

@@ -26,6 +26,11 @@ FakeRequest& FakeRequest::Query(std::string query) {
   return *this;
 }
 
+FakeRequest& FakeRequest::ServerCloses() {
+  server_closes_ = true;
+  return *this;
+}
+
 const HttpRequestFacts& FakeRequest::facts() {
   facts_ = HttpRequestFacts();
   facts_.method = method_;
@@ -39,6 +44,7 @@ const HttpRequestFacts& FakeRequest::facts() {
     facts_.headers.emplace_back(name, value);
   }
   facts_.content_length = content_length_;
+  facts_.server_keeps_alive = !server_closes_;
   return facts_;
 }
 

@@ -26,6 +26,8 @@ class FakeRequest {
   // Adds the Content-Length field and sets content_length.
   FakeRequest& WithContentLength(int64_t length);
   FakeRequest& Query(std::string query);
+  // The server will close the connection after the response (it is full).
+  FakeRequest& ServerCloses();
 
   // The facts; valid while this object lives and is not changed.
   const HttpRequestFacts& facts();
@@ -34,6 +36,7 @@ class FakeRequest {
   std::string method_, path_, version_, query_;
   std::deque<std::pair<std::string, std::string>> headers_;
   int64_t content_length_ = -1;
+  bool server_closes_ = false;
   HttpRequestFacts facts_;
 };
 

@@ -6,6 +6,8 @@
 #include <stdlib.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "tests/host/serve/fake_exchange.h"
 #include "tests/support/temp_tree.h"
@@ -136,6 +138,62 @@ TEST_F(Router, AChunkedBodyOverTheLimitEndsTheConnection) {
   request.Header("Transfer-Encoding", "chunked");
   FakeConnection connection(posted);
   EXPECT_EQ(Route(request, connection).status_code, 200);
+  EXPECT_TRUE(connection.closes());
+}
+
+// A proxy in front could read such a body another way and take part of it
+// for the next request: the request is refused unread and its connection
+// ends, on the mount and off it.
+TEST_F(Router, AnAmbiguousBodyLengthGets400AndTheConnectionEnds) {
+  using Fields = std::vector<std::pair<std::string, std::string>>;
+  const std::pair<const char*, Fields> kCases[] = {
+      {"two lengths", {{"Content-Length", "3"}, {"Content-Length", "8"}}},
+      {"a length beside chunks",
+       {{"Content-Length", "3"}, {"Transfer-Encoding", "chunked"}}},
+      {"chunks beside a length",
+       {{"transfer-encoding", "chunked"}, {"content-length", "0"}}},
+      {"a list", {{"Content-Length", "8, 8"}}},
+      {"a sign", {{"Content-Length", "+8"}}},
+      {"no digits", {{"Content-Length", ""}}},
+  };
+  for (const char* path : {"/search", "/content.htm"}) {
+    for (const auto& [name, fields] : kCases) {
+      FakeRequest request("POST", path);
+      for (const auto& [field, value] : fields) request.Header(field, value);
+      FakeConnection connection("q=quokka GET /x HTTP/1.1\r\n\r\n");
+      const RouteOutcome outcome = Route(request, connection);
+      const ParsedResponse response = ParseResponse(connection.written());
+      EXPECT_EQ(outcome.status_code, 400) << path << ": " << name;
+      EXPECT_EQ(response.Field("Connection"), "close") << path << ": " << name;
+      EXPECT_TRUE(connection.closes()) << path << ": " << name;
+      EXPECT_EQ(connection.body_bytes_read(), 0u) << path << ": " << name;
+    }
+  }
+  // A body of length 0 keeps the connection of a refused request open; a
+  // second length must not.
+  FakeRequest request("GET", "/content.htm");
+  request.Header("Content-Length", "0").Header("Content-Length", "20");
+  FakeConnection connection;
+  EXPECT_EQ(Route(request, connection).status_code, 400);
+  EXPECT_TRUE(connection.closes());
+  EXPECT_EQ(extension_calls, 0);
+}
+
+TEST_F(Router, ARepeatedLengthIsOneLength) {
+  FakeRequest request("POST", "/search");
+  request.WithContentLength(3).Header("Content-Length", " 3 ");
+  FakeConnection connection("q=x");
+  EXPECT_EQ(Route(request, connection).status_code, 200);
+  EXPECT_FALSE(connection.closes());
+  EXPECT_EQ(extension_calls, 1);
+}
+
+TEST_F(Router, AFullServerClosesTheConnectionAfterARefusal) {
+  FakeRequest request("GET", "/search/..");
+  request.ServerCloses();
+  FakeConnection connection;
+  EXPECT_EQ(Route(request, connection).status_code, 403);
+  EXPECT_EQ(ParseResponse(connection.written()).Field("Connection"), "close");
   EXPECT_TRUE(connection.closes());
 }
 

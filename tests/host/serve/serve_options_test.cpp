@@ -21,7 +21,7 @@ TEST(ServeOptions, DefaultsWithoutArguments) {
   EXPECT_EQ(options.port, 8080);
   EXPECT_EQ(options.bind_address, "127.0.0.1");
   EXPECT_EQ(options.mount, "/search");
-  EXPECT_EQ(options.threads, 32);
+  EXPECT_EQ(options.threads, 1024);
   EXPECT_TRUE(options.document_root.empty());
   EXPECT_TRUE(options.extension.empty());
   EXPECT_TRUE(options.access_log.empty());
@@ -62,7 +62,7 @@ TEST(ServeOptions, BadArgumentsGiveOneLineReasons) {
       {"--port", "80x"},
       {"--port="},
       {"--threads", "0"},
-      {"--threads", "2000"},
+      {"--threads", "4097"},
       {"--bind", "localhost"},
       {"--bind", "::1"},
       {"--mount", "search"},

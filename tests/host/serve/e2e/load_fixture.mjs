@@ -1,0 +1,110 @@
+// What the load and abuse tests need beside serve_fixture.mjs: the server's
+// memory and open descriptors as /proc shows them, a generated tree, and
+// raw exchanges that report a hang instead of waiting for one.
+import { execFileSync } from 'node:child_process';
+import fs from 'node:fs';
+import net from 'node:net';
+import { fileURLToPath } from 'node:url';
+
+// The seconds civetweb gives a worker to receive a whole request head, as
+// tavik-serve configures it (kRequestTimeoutMs in search_server.cpp).
+export const REQUEST_TIMEOUT_MS = 5000;
+
+export const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
+
+// The memory and descriptors of process `pid`: { rssKiB, dataKiB, fds }.
+export function processStats(pid) {
+  const status = fs.readFileSync(`/proc/${pid}/status`, 'latin1');
+  const field = (name) => Number(new RegExp(`^${name}:\\s+(\\d+) kB`, 'm').exec(status)[1]);
+  return {
+    rssKiB: field('VmRSS'),
+    dataKiB: field('VmData'),
+    fds: fs.readdirSync(`/proc/${pid}/fd`).length,
+  };
+}
+
+// Waits until process `pid` has at most `fds` descriptors open, at most
+// `timeoutMs` (the server closes a connection shortly after its client).
+// Resolves to the last count seen.
+export async function settledFds(pid, fds, timeoutMs = 5000) {
+  const deadline = Date.now() + timeoutMs;
+  let count = processStats(pid).fds;
+  while (count > fds && Date.now() < deadline) {
+    await sleep(50);
+    count = processStats(pid).fds;
+  }
+  return count;
+}
+
+// A tree of `files` generated documents in `folder`, made by the shared
+// make-corpus tool (TAVIK_MAKE_CORPUS, or shared/tools/make-corpus beside
+// the repository).
+export function makeCorpus(folder, files, seed = 11) {
+  const tool = process.env.TAVIK_MAKE_CORPUS ||
+    fileURLToPath(new URL('../../../../../shared/tools/make-corpus', import.meta.url));
+  if (!fs.existsSync(tool)) throw new Error(`make-corpus not found at ${tool}`);
+  execFileSync('python3', [tool, '--files', String(files), '--avg-bytes', '2000',
+    '--seed', String(seed), folder], { stdio: 'ignore' });
+  return folder;
+}
+
+// Sends `bytes` on a new connection (in `pieces`, `gapMs` apart, when
+// given) and reads until the server closes it or `timeoutMs` passes.
+// Resolves to { statusLine, status, received, closed, ms, answerMs }:
+// `closed` is false when the server still held the connection at the
+// timeout, `answerMs` is when a whole response head had come (or `ms`
+// without one).
+export function exchange(port, bytes, { timeoutMs = 3000, pieces, gapMs = 0 } = {}) {
+  return new Promise((resolve) => {
+    const started = Date.now();
+    const socket = net.connect(port, '127.0.0.1');
+    let received = Buffer.alloc(0);
+    let answerMs = null;
+    let done = false;
+    const finish = (closed) => {
+      if (done) return;
+      done = true;
+      clearTimeout(timer);
+      socket.destroy();
+      const text = received.toString('latin1');
+      const statusLine = text.slice(0, Math.max(0, text.indexOf('\r\n')));
+      const match = /^HTTP\/\S+ (\d{3})/.exec(statusLine);
+      const ms = Date.now() - started;
+      resolve({ statusLine, status: match ? Number(match[1]) : 0, received: text,
+        closed, ms, answerMs: answerMs ?? ms });
+    };
+    const timer = setTimeout(() => finish(false), timeoutMs);
+    socket.on('connect', async () => {
+      for (const piece of pieces ?? [bytes]) {
+        if (done) return;
+        socket.write(piece);
+        if (gapMs) await sleep(gapMs);
+      }
+    });
+    socket.on('data', (data) => {
+      received = Buffer.concat([received, data]);
+      if (answerMs === null && received.indexOf('\r\n\r\n') >= 0) answerMs = Date.now() - started;
+    });
+    socket.on('error', () => finish(true));
+    socket.on('close', () => finish(true));
+  });
+}
+
+// Opens `count` connections to `port` and sends each `greeting` (possibly
+// nothing). Resolves to the sockets once all are connected; each records in
+// `closedAt` when the server closed it.
+export async function openIdle(port, count, greeting = '') {
+  const sockets = await Promise.all(Array.from({ length: count }, () =>
+    new Promise((resolve, reject) => {
+      const socket = net.connect(port, '127.0.0.1', () => {
+        if (greeting) socket.write(greeting);
+        resolve(socket);
+      });
+      socket.closedAt = null;
+      socket.on('data', () => {});
+      socket.on('error', () => {});
+      socket.on('close', () => { socket.closedAt = Date.now(); });
+      socket.once('error', reject);
+    })));
+  return sockets;
+}
