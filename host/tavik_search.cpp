@@ -1,7 +1,5 @@
 // tavik-search: runs one search through the extension library from the
 // command line, loading it as a web server would, and prints the response.
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -14,6 +12,7 @@
 #include "host/captured_request.h"
 #include "host/extension_library.h"
 #include "host/form_encoding.h"
+#include "host/program_folder.h"
 
 namespace {
 
@@ -44,16 +43,6 @@ struct Arguments {
 int Fail(const std::string& message) {
   std::cerr << "tavik-search: " << message << "\n";
   return 2;
-}
-
-std::string DefaultLibraryPath() {
-  std::vector<char> self(4096);
-  const ssize_t length = readlink("/proc/self/exe", self.data(), self.size());
-  if (length <= 0 || static_cast<size_t>(length) >= self.size()) {
-    return "libtavik.so";
-  }
-  std::string path(self.data(), static_cast<size_t>(length));
-  return path.substr(0, path.rfind('/') + 1) + "libtavik.so";
 }
 
 }  // namespace
@@ -95,7 +84,7 @@ int main(int argc, char** argv) {
   if (arguments.has_posted && arguments.positional.size() == 2) {
     return Fail("give either --posted or TERM, not both");
   }
-  if (arguments.library.empty()) arguments.library = DefaultLibraryPath();
+  if (arguments.library.empty()) arguments.library = tavik::ProgramFolder() + "libtavik.so";
 
   std::string error;
   auto library = tavik::ExtensionLibrary::Load(arguments.library, &error);

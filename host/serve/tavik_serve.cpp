@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "host/extension_library.h"
+#include "host/program_folder.h"
 #include "host/serve/access_log.h"
 #include "host/serve/search_server.h"
 #include "host/serve/serve_options.h"
@@ -27,15 +28,6 @@ constexpr std::chrono::seconds kDrainTimeout{30};
 int Fail(const std::string& message) {
   std::fprintf(stderr, "tavik-serve: %s\n", message.c_str());
   return 1;
-}
-
-// The folder of this program, with its trailing slash, or "" when unknown.
-std::string ProgramFolder() {
-  std::vector<char> self(PATH_MAX);
-  const ssize_t length = readlink("/proc/self/exe", self.data(), self.size());
-  if (length <= 0 || static_cast<size_t>(length) >= self.size()) return "";
-  const std::string path(self.data(), static_cast<size_t>(length));
-  return path.substr(0, path.rfind('/') + 1);
 }
 
 // The document root as a real path, or "" with the reason in `error`.
@@ -105,7 +97,7 @@ int main(int argc, char** argv) {
   }
   if (options.document_root.empty()) options.document_root = TAVIK_DEMO_SITE;
   if (options.extension.empty()) {
-    options.extension = ProgramFolder() + "libtavik.so";
+    options.extension = tavik::ProgramFolder() + "libtavik.so";
   }
 
   // The worker threads inherit this mask, so the signals reach sigwait
