@@ -26,6 +26,7 @@
 #include "platform/ascii.h"
 #include "platform/readable_file.h"
 #include "platform/text_reader.h"
+#include "tests/request/plain_hit_count.h"
 
 namespace tavik::bench {
 namespace {
@@ -72,20 +73,14 @@ void ReadEverything(const Tree& tree) {
 int PlainReaderHits(const Tree& tree, const std::string& term) {
   std::string upper = term;
   AsciiUpperInPlace(upper.data());
-  char line[kMaxPieceLength + 1];
-  int hits = 0;
+  long hits = 0;
   for (const std::string& path : tree.documents) {
-    ReadableFile file;
-    if (!file.Open(path.c_str())) continue;
-    TextReader reader(file);
-    while (reader.ReadLine(line) > 0) {
-      AsciiUpperInPlace(line);
-      if (std::strstr(line, upper.c_str()) != nullptr && ++hits == kHitCap) {
-        return hits;
-      }
-    }
+    const long found = testing::PlainHitCount(path.c_str(), upper.c_str(),
+                                              kHitCap - hits);
+    if (found > 0) hits += found;
+    if (hits == kHitCap) break;
   }
-  return hits;
+  return static_cast<int>(hits);
 }
 
 // The hit count a result page reports; kHitCap for the overflow message.

@@ -14,8 +14,10 @@
 namespace tavik::testing {
 
 // The pieces of the document at `path` that contain the NUL-terminated
-// `term`; -1 when the document cannot be opened.
-inline long PlainHitCount(const char* path, const char* term) {
+// `term`, reading no further once they number `limit`; -1 when the document
+// cannot be opened.
+inline long PlainHitCount(const char* path, const char* term,
+                          long limit = -1) {
   ReadableFile file;
   if (!file.Open(path)) return -1;
   TextReader reader(file);
@@ -23,7 +25,7 @@ inline long PlainHitCount(const char* path, const char* term) {
   long hits = 0;
   while (reader.ReadLine(line) > 0) {
     AsciiUpperInPlace(line);
-    if (std::strstr(line, term) != nullptr) ++hits;
+    if (std::strstr(line, term) != nullptr && ++hits == limit) break;
   }
   return hits;
 }
