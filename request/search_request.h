@@ -27,7 +27,6 @@ inline constexpr int MAX_HITS = 256;
 inline constexpr size_t kTermSize = 1024;
 inline constexpr size_t kOutSize = 4096;
 inline constexpr size_t kLinkSize = 256;
-inline constexpr size_t kLineSize = 256;
 inline constexpr size_t kJoinSize = 1024;
 inline constexpr size_t kBodySize = 4096;
 // The posted data is taken as text of at most this many characters.
