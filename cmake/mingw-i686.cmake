@@ -1,6 +1,6 @@
 # Cross build for 32-bit Windows with Debian's mingw-w64 toolchain. The
 # -posix compilers have std::thread and std::mutex. Programs built here run
-# under Wine, with a Wine prefix inside the build folder.
+# under 32-bit Wine, with a Wine prefix inside the build folder.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)

@@ -23,6 +23,21 @@ export function processStats(pid) {
   };
 }
 
+// Asks the heap probe (heap_probe.cpp, preloaded into the server with
+// TAVIK_HEAP_PROBE_DIR = `folder`) for the bytes the server has in use on its
+// heap. Resolves to that count in KiB, fractions kept.
+export async function heapInUseKiB(folder, timeoutMs = 5000) {
+  const answer = `${folder}/heap`;
+  fs.rmSync(answer, { force: true });
+  fs.writeFileSync(`${folder}/ask`, '');
+  const deadline = Date.now() + timeoutMs;
+  while (!fs.existsSync(answer)) {
+    if (Date.now() > deadline) throw new Error('the heap probe did not answer');
+    await sleep(10);
+  }
+  return Number(fs.readFileSync(answer, 'latin1')) / 1024;
+}
+
 // Waits until process `pid` has at most `fds` descriptors open, at most
 // `timeoutMs` (the server closes a connection shortly after its client).
 // Resolves to the last count seen.

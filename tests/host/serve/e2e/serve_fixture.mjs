@@ -16,6 +16,7 @@ export const paths = {
   serve: required('TAVIK_SERVE'),
   extension: required('TAVIK_EXTENSION'),
   probe: process.env.TAVIK_PROBE_EXTENSION,
+  heapProbe: process.env.TAVIK_HEAP_PROBE,
   site: required('TAVIK_SITE'),
   artifacts: process.env.TAVIK_ARTIFACTS,
 };
