@@ -2,7 +2,7 @@
 // records and a SearchRequest; the search itself lives in request/.
 #include <cstring>
 
-#include "extension/server_interface.h"
+#include "interface/server_interface.h"
 #include "platform/paths.h"
 #include "platform/work_buffer.h"
 #include "request/search_request.h"

@@ -19,7 +19,7 @@
 #include <string>
 #include <string_view>
 
-#include "extension/server_interface.h"
+#include "interface/server_interface.h"
 #include "tests/support/page_check.h"
 
 extern "C" DWORD HttpExtensionProc(EXTENSION_CONTROL_BLOCK* pECB);

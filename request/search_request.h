@@ -15,7 +15,7 @@
 #include <memory>
 #include <optional>
 
-#include "extension/server_interface.h"
+#include "interface/server_interface.h"
 #include "request/block_scanner.h"
 #include "request/term_finder.h"
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "extension/server_interface.h"
+#include "interface/server_interface.h"
 #include "host/serve/http_exchange.h"
 
 namespace tavik {
