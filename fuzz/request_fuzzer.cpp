@@ -20,7 +20,7 @@
 #include <string_view>
 
 #include "interface/server_interface.h"
-#include "tests/support/page_check.h"
+#include "testing/page_check.h"
 
 extern "C" DWORD HttpExtensionProc(EXTENSION_CONTROL_BLOCK* pECB);
 

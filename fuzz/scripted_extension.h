@@ -11,7 +11,7 @@
 
 #include "interface/server_interface.h"
 #include "fuzz/raw_request.h"
-#include "tests/host/serve/fake_exchange.h"
+#include "testing/fake_exchange.h"
 
 namespace tavik::fuzz {
 

@@ -36,7 +36,7 @@
 #include "fuzz/scripted_extension.h"
 #include "fuzz/serve_oracle.h"
 #include "host/serve/request_router.h"
-#include "tests/host/serve/fake_exchange.h"
+#include "testing/fake_exchange.h"
 
 namespace tavik::fuzz {
 namespace {

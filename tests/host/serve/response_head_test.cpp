@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/host/serve/fake_exchange.h"
+#include "testing/fake_exchange.h"
 
 namespace tavik::testing {
 namespace {

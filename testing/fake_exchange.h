@@ -1,8 +1,8 @@
 // An HTTP exchange in memory, for testing the host without sockets: a
 // request whose strings the object owns, and a connection that records
 // what is written and serves a body from a string.
-#ifndef TAVIK_TESTS_HOST_SERVE_FAKE_EXCHANGE_H_
-#define TAVIK_TESTS_HOST_SERVE_FAKE_EXCHANGE_H_
+#ifndef TAVIK_TESTING_FAKE_EXCHANGE_H_
+#define TAVIK_TESTING_FAKE_EXCHANGE_H_
 
 #include <cstdint>
 #include <deque>
@@ -88,4 +88,4 @@ bool Dechunk(const std::string& raw, std::string* body);
 
 }  // namespace tavik::testing
 
-#endif  // TAVIK_TESTS_HOST_SERVE_FAKE_EXCHANGE_H_
+#endif  // TAVIK_TESTING_FAKE_EXCHANGE_H_

@@ -1,4 +1,4 @@
-#include "tests/host/serve/fake_exchange.h"
+#include "testing/fake_exchange.h"
 
 #include <algorithm>
 #include <cstring>
