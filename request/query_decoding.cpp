@@ -2,21 +2,13 @@
 // "+"-separated pieces and the percent-decoding.
 #include <cstring>
 
+#include "platform/hex_digits.h"
 #include "request/search_request.h"
 
 namespace tavik {
 namespace {
 
-bool IsHexDigit(char c) {
-  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') ||
-         (c >= 'A' && c <= 'F');
-}
-
-int HexDigitValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return c - 'A' + 10;
-}
+bool IsHexDigit(char c) { return HexDigitValue(c) >= 0; }
 
 // The length of the line end (CR LF or a lone LF) that ends `text` of
 // `length` bytes, or 0 when it ends otherwise.

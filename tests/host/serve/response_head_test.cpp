@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "host/serve/simple_page.h"
 #include "testing/fake_exchange.h"
 
 namespace tavik::testing {
@@ -152,7 +153,7 @@ TEST(Chunk, IsTheSizeInHexThenTheBytes) {
 TEST(SimpleResponse, IsFramedByItsLengthAndEscapesItsMessage) {
   size_t body_bytes = 0;
   const std::string response = SimpleResponse(
-      "403 Forbidden", "No <way>", "X-A: b", true, false, 0, &body_bytes);
+      {"403 Forbidden", "No <way>", "X-A: b", true, false}, 0, &body_bytes);
   const ParsedResponse parsed = ParseResponse(response);
   EXPECT_EQ(parsed.status_line, "HTTP/1.1 403 Forbidden");
   EXPECT_EQ(parsed.Field("Content-Type"), "text/html");
@@ -163,8 +164,8 @@ TEST(SimpleResponse, IsFramedByItsLengthAndEscapesItsMessage) {
   EXPECT_EQ(body_bytes, parsed.raw_body.size());
   EXPECT_NE(parsed.raw_body.find("No &lt;way&gt;"), std::string::npos);
 
-  const std::string head_only = SimpleResponse("403 Forbidden", "No <way>", "",
-                                               false, true, 0, &body_bytes);
+  const std::string head_only = SimpleResponse(
+      {"403 Forbidden", "No <way>", "", false, true}, 0, &body_bytes);
   EXPECT_EQ(body_bytes, 0u);
   const ParsedResponse head = ParseResponse(head_only);
   EXPECT_TRUE(head.raw_body.empty());
