@@ -173,5 +173,17 @@ TEST(SimpleResponse, IsFramedByItsLengthAndEscapesItsMessage) {
   EXPECT_EQ(head.Field("Connection"), "close");
 }
 
+// The server's own pages escape with the extension's character set, the
+// single quote included, so that neither can be told apart by its escaping.
+TEST(SimpleResponse, EscapesTheFiveMarkupCharactersAsTheExtensionDoes) {
+  size_t body_bytes = 0;
+  const std::string response = SimpleResponse(
+      {"400 Bad Request", "a&b \"c\" 'd' <e>", "", false, false}, 0,
+      &body_bytes);
+  EXPECT_NE(ParseResponse(response).raw_body.find(
+                "<p>a&amp;b &quot;c&quot; &#39;d&#39; &lt;e&gt;</p>"),
+            std::string::npos);
+}
+
 }  // namespace
 }  // namespace tavik::testing
