@@ -25,8 +25,8 @@
 #include "host/form_encoding.h"
 #include "platform/ascii.h"
 #include "platform/readable_file.h"
-#include "platform/text_reader.h"
-#include "tests/request/plain_hit_count.h"
+#include "testing/text_reader.h"
+#include "testing/plain_hit_count.h"
 
 namespace tavik::bench {
 namespace {

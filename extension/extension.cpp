@@ -2,7 +2,9 @@
 // records and a SearchRequest; the search itself lives in request/.
 #include <cstring>
 
-#include "extension/server_interface.h"
+#include "extension/control_block_sink.h"
+#include "extension/posted_text.h"
+#include "interface/server_interface.h"
 #include "platform/paths.h"
 #include "platform/work_buffer.h"
 #include "request/search_request.h"
@@ -42,6 +44,7 @@ GetExtensionVersion(HSE_VERSION_INFO* pVer) {
 extern "C" TAVIK_EXPORT DWORD TAVIK_CALLBACK
 HttpExtensionProc(EXTENSION_CONTROL_BLOCK* pECB) {
   using tavik::SearchRequest;
+  tavik::ControlBlockSink sink(pECB);
   std::unique_ptr<SearchRequest> request;
   bool has_form_value = false;
   {
@@ -50,11 +53,11 @@ HttpExtensionProc(EXTENSION_CONTROL_BLOCK* pECB) {
     tavik::CopyPostedText(pECB, body.data());
     // A request without "=" (a plain GET) gets the page for an empty search
     // string, without a walk.
-    char* equals = std::strchr(body.data(), '=');
-    has_form_value = equals != nullptr;
+    char* value = tavik::FindFormValue(body.data());
+    has_form_value = value != nullptr;
     request = SearchRequest::Create(
-        has_form_value ? equals + 1 : body.data() + std::strlen(body.data()),
-        pECB);
+        has_form_value ? value : body.data() + std::strlen(body.data()),
+        &sink);
   }
   if (!request) return HSE_STATUS_SUCCESS;
 

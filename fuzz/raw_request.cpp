@@ -4,6 +4,8 @@
 #include <climits>
 #include <cstdlib>
 
+#include "testing/fake_exchange.h"
+
 namespace tavik::fuzz {
 namespace {
 
@@ -120,18 +122,8 @@ std::optional<ParsedRequest> ParseRequest(std::string_view raw) {
 }
 
 void ParsedRequest::MakeFacts() {
-  facts = HttpRequestFacts();
-  facts.method = method;
-  facts.path = path;
-  facts.query_string = query;
-  facts.http_version = version;
-  facts.remote_address = "127.0.0.1";
-  facts.remote_port = 40000;
-  facts.server_port = 8080;
-  for (const auto& [name, value] : headers) {
-    facts.headers.emplace_back(name, value);
-  }
-  facts.content_length = content_length;
+  facts = testing::LoopbackFacts(method, path, query, version, headers,
+                                 content_length);
 }
 
 }  // namespace tavik::fuzz

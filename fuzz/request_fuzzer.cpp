@@ -19,8 +19,8 @@
 #include <string>
 #include <string_view>
 
-#include "extension/server_interface.h"
-#include "tests/support/page_check.h"
+#include "interface/server_interface.h"
+#include "testing/page_check.h"
 
 extern "C" DWORD HttpExtensionProc(EXTENSION_CONTROL_BLOCK* pECB);
 

@@ -18,7 +18,7 @@
 
 #include "platform/ascii.h"
 #include "request/block_scanner.h"
-#include "tests/request/plain_hit_count.h"
+#include "testing/plain_hit_count.h"
 
 namespace {
 

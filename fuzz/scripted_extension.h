@@ -9,9 +9,9 @@
 #include <string_view>
 #include <vector>
 
-#include "extension/server_interface.h"
+#include "interface/server_interface.h"
 #include "fuzz/raw_request.h"
-#include "tests/host/serve/fake_exchange.h"
+#include "testing/fake_exchange.h"
 
 namespace tavik::fuzz {
 

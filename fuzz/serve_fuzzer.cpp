@@ -36,7 +36,7 @@
 #include "fuzz/scripted_extension.h"
 #include "fuzz/serve_oracle.h"
 #include "host/serve/request_router.h"
-#include "tests/host/serve/fake_exchange.h"
+#include "testing/fake_exchange.h"
 
 namespace tavik::fuzz {
 namespace {
@@ -77,80 +77,86 @@ bool IsInside(const std::string& root, const std::string& path) {
   return path == root || path.compare(0, root.size() + 1, root + "/") == 0;
 }
 
-void CheckRequest(std::string_view input) {
-  const size_t marker = input.find("\n#extension\n");
-  std::optional<ParsedRequest> request = ParseRequest(input.substr(0, marker));
-  if (!request.has_value()) return;
-  request->MakeFacts();
-
-  Script run;
+// Reads the extension's script after the "#extension" line at `marker`
+// into `run`; returns the size of the pieces the body arrives in.
+size_t ReadScript(std::string_view input, size_t marker, Script* run) {
   size_t pieces = 1 << 20;
-  if (marker != std::string_view::npos) {
-    std::string_view rest = input.substr(marker + 12);
-    while (!rest.empty()) {
-      const size_t end = rest.find('\n');
-      const std::string_view action = rest.substr(0, end);
-      if (action.substr(0, 7) == "pieces ") {
-        pieces = std::max<size_t>(1, Number(action.substr(7), 1 << 20));
-      } else {
-        run.actions.push_back(action);
-      }
-      rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+  if (marker == std::string_view::npos) return pieces;
+  std::string_view rest = input.substr(marker + 12);
+  while (!rest.empty()) {
+    const size_t end = rest.find('\n');
+    const std::string_view action = rest.substr(0, end);
+    if (action.substr(0, 7) == "pieces ") {
+      pieces = std::max<size_t>(1, Number(action.substr(7), 1 << 20));
+    } else {
+      run->actions.push_back(action);
     }
+    rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
   }
-  testing::FakeConnection connection(request->body, pieces);
-  run.request = &*request;
-  run.connection = &connection;
-  script = &run;
+  return pieces;
+}
 
-  RouterConfig config;
-  config.document_root = site_root;
-  config.mount = std::string(kMount);
-  config.extension = ScriptedExtension;
-  config.default_server_name = "127.0.0.1";
-  const RouteOutcome outcome =
-      RouteRequest(config, request->facts, &connection);
-  script = nullptr;
+// Where the judges say the request's path leads.
+struct PathJudgement {
+  bool below_mount = false;
+  std::optional<std::string> normalized;  // nullopt: it climbs out
+  Confinement confinement = Confinement::kOutside;
+};
 
-  const std::string_view path = request->path;
-  const bool below_mount =
+PathJudgement JudgePath(std::string_view path) {
+  PathJudgement judgement;
+  judgement.below_mount =
       path.substr(0, kMount.size()) == kMount &&
       (path.size() == kMount.size() || path[kMount.size()] == '/');
-  const std::string_view rest = below_mount ? path.substr(kMount.size()) : path;
-  const std::optional<std::string> normalized = NormalizeBelow(site_root, rest);
-  const Confinement confinement = normalized.has_value()
-                                      ? Confine(site_root, *normalized)
-                                      : Confinement::kOutside;
+  const std::string_view rest =
+      judgement.below_mount ? path.substr(kMount.size()) : path;
+  judgement.normalized = NormalizeBelow(site_root, rest);
+  if (judgement.normalized.has_value()) {
+    judgement.confinement = Confine(site_root, *judgement.normalized);
+  }
+  return judgement;
+}
 
+// The router's choice against the judges: what went to the file server,
+// what the extension was given, and whom 403 went to.
+void CheckRouting(const ParsedRequest& request, const RouteOutcome& outcome,
+                  const Script& run, const testing::FakeConnection& connection,
+                  const PathJudgement& path) {
   if (!outcome.answered) {
     Check(connection.written().empty(), "a static file with bytes sent");
     Check(
-        !below_mount && (request->method == "GET" || request->method == "HEAD"),
+        !path.below_mount && (request.method == "GET" || request.method == "HEAD"),
         "a request other than a static GET left to the file server");
-    Check(confinement != Confinement::kOutside,
+    Check(path.confinement != Confinement::kOutside,
           "a static path out of the site left to the file server");
     return;
   }
   if (run.called) {
-    Check(below_mount, "the extension called off its mount");
-    Check(request->method == "GET" || request->method == "HEAD" ||
-              request->method == "POST",
-          "the extension called for method " + request->method);
-    Check(normalized.has_value() && run.path_info == *normalized,
+    Check(path.below_mount, "the extension called off its mount");
+    Check(request.method == "GET" || request.method == "HEAD" ||
+              request.method == "POST",
+          "the extension called for method " + request.method);
+    Check(path.normalized.has_value() && run.path_info == *path.normalized,
           "lpszPathInfo is not the normalized path: " + run.path_info);
-    Check(confinement != Confinement::kOutside,
+    Check(path.confinement != Confinement::kOutside,
           "the extension was given a path that leads out: " + run.path_info);
     Check(IsInside(site_root, run.path_translated),
           "lpszPathTranslated out of the site: " + run.path_translated);
-    Check(request->content_length <= 1 << 20, "a body over the limit taken");
+    Check(request.content_length <= 1 << 20, "a body over the limit taken");
   } else if (outcome.status_code == 403) {
-    Check(confinement != Confinement::kInside,
+    Check(path.confinement != Confinement::kInside,
           "403 for a path inside the site");
   }
+}
 
-  const std::string_view* expect = request->facts.FindHeader("Expect");
+// The bytes sent against the judges: one well-formed response, with the
+// outcome's status, whose body is what the extension wrote.
+void CheckResponse(const ParsedRequest& request, const RouteOutcome& outcome,
+                   const Script& run,
+                   const testing::FakeConnection& connection) {
+  const std::string_view* expect = request.facts.FindHeader("Expect");
   const ResponseReading reading =
-      ReadResponse(connection.written(), request->method == "HEAD",
+      ReadResponse(connection.written(), request.method == "HEAD",
                    expect != nullptr && EqualsLower(*expect, "100-continue"),
                    connection.closes());
   Check(reading.fault.empty(), "the response: " + reading.fault);
@@ -159,7 +165,7 @@ void CheckRequest(std::string_view input) {
         "the outcome's status is not the one sent");
   if (!connection.closes()) {
     Check(reading.complete, "an incomplete response on an open connection");
-    Check(connection.body_bytes_read() == request->body.size(),
+    Check(connection.body_bytes_read() == request.body.size(),
           "a connection kept open with its body unread");
   }
   if (run.called && !run.head_accepted) {
@@ -173,6 +179,31 @@ void CheckRequest(std::string_view input) {
       Check(reading.body == run.accepted, "the body lacks bytes the host took");
     }
   }
+}
+
+void CheckRequest(std::string_view input) {
+  const size_t marker = input.find("\n#extension\n");
+  std::optional<ParsedRequest> request = ParseRequest(input.substr(0, marker));
+  if (!request.has_value()) return;
+  request->MakeFacts();
+
+  Script run;
+  testing::FakeConnection connection(request->body,
+                                     ReadScript(input, marker, &run));
+  run.request = &*request;
+  run.connection = &connection;
+  script = &run;
+  RouterConfig config;
+  config.document_root = site_root;
+  config.mount = std::string(kMount);
+  config.extension = ScriptedExtension;
+  config.default_server_name = "127.0.0.1";
+  const RouteOutcome outcome =
+      RouteRequest(config, request->facts, &connection);
+  script = nullptr;
+
+  CheckRouting(*request, outcome, run, connection, JudgePath(request->path));
+  if (outcome.answered) CheckResponse(*request, outcome, run, connection);
 }
 
 }  // namespace

@@ -153,6 +153,141 @@ Confinement Confine(const std::string& root, const std::string& path) {
   return Confinement::kInside;
 }
 
+namespace {
+
+// The fields of a response head that frame it, counted.
+struct HeadFields {
+  int connections = 0, dates = 0, servers = 0, codings = 0, lengths = 0;
+  std::string connection;  // the Connection value, lower-cased
+  uint64_t length = 0;     // the Content-Length's value
+};
+
+// Reads the status code of `status_line` into `reading`. Returns false with
+// the fault when the line is not "HTTP/1.1 ", a code and an optional reason.
+bool ReadStatusLine(std::string_view status_line, ResponseReading* reading) {
+  if (!StartsWith(status_line, "HTTP/1.1 ") || status_line.size() < 12 ||
+      (status_line.size() > 12 && status_line[12] != ' ') ||
+      !IsFieldText(status_line, false)) {
+    reading->fault = "a malformed status line";
+    return false;
+  }
+  for (int i = 9; i < 12; ++i) {
+    if (status_line[i] < '0' || status_line[i] > '9') {
+      reading->fault = "a malformed status code";
+      return false;
+    }
+    reading->status_code = reading->status_code * 10 + (status_line[i] - '0');
+  }
+  if (reading->status_code < 100 || reading->status_code > 599) {
+    reading->fault = "a status code out of range";
+    return false;
+  }
+  return true;
+}
+
+// Reads the field lines of `head`, each ended by CR LF, into `fields`.
+// Returns false with the fault when any is malformed or not the server's
+// to send.
+bool ReadFields(std::string_view head, HeadFields* fields,
+                ResponseReading* reading) {
+  while (!head.empty()) {
+    const size_t end = head.find("\r\n");
+    const std::string_view line = head.substr(0, end);
+    head.remove_prefix(end + 2);
+    const size_t colon = line.find(':');
+    if (colon == std::string_view::npos || !IsToken(line.substr(0, colon)) ||
+        !IsFieldText(line.substr(colon + 1), true)) {
+      reading->fault = "a malformed header field";
+      return false;
+    }
+    const std::string name = Lower(line.substr(0, colon));
+    const std::string_view value = Trim(line.substr(colon + 1));
+    if (name == "connection") {
+      ++fields->connections;
+      fields->connection = Lower(value);
+    } else if (name == "date") {
+      ++fields->dates;
+    } else if (name == "server") {
+      ++fields->servers;
+    } else if (name == "transfer-encoding") {
+      ++fields->codings;
+      if (Lower(value) != "chunked") reading->fault = "a coding not chunked";
+    } else if (name == "content-length") {
+      ++fields->lengths;
+      fields->length = 0;
+      if (value.empty()) reading->fault = "an empty length";
+      for (char c : value) {
+        const uint64_t digit = static_cast<uint64_t>(c - '0');
+        if (c < '0' || c > '9' || fields->length > (UINT64_MAX - digit) / 10) {
+          reading->fault = "a length that is not a 64-bit number";
+          break;
+        }
+        fields->length = fields->length * 10 + digit;
+      }
+    } else if (name == "keep-alive" || name == "te" || name == "trailer" ||
+               name == "upgrade" || name == "proxy-connection") {
+      reading->fault = "a hop-by-hop field the server owns";
+    }
+  }
+  return reading->fault.empty();
+}
+
+// Checks that the head frames the response one way and says what becomes
+// of the connection, as it must when the server `closes` it or not.
+bool CheckFraming(const HeadFields& fields, bool closes,
+                  ResponseReading* reading) {
+  if (fields.connections != 1 || fields.dates != 1 || fields.servers != 1 ||
+      fields.codings > 1 || fields.lengths > 1 ||
+      (fields.codings == 1 && fields.lengths == 1)) {
+    reading->fault = "repeated or conflicting framing fields";
+    return false;
+  }
+  if (fields.connection != "keep-alive" && fields.connection != "close") {
+    reading->fault = "a Connection field that is neither keep-alive nor close";
+    return false;
+  }
+  reading->keep_alive = fields.connection == "keep-alive";
+  if (!reading->keep_alive && !closes) {
+    reading->fault = "Connection: close on a connection kept open";
+    return false;
+  }
+  return true;
+}
+
+// Reads the body in `rest`, the bytes after the head, as `fields` frame it
+// (none when `bodyless`), and requires that nothing follows it.
+void ReadFramedBody(std::string_view rest, const HeadFields& fields,
+                    bool bodyless, bool closes, ResponseReading* reading) {
+  size_t framed = 0;
+  if (bodyless) {
+    reading->complete = true;
+  } else if (fields.codings == 1) {
+    reading->chunked = true;
+    framed = ReadChunks(rest, &reading->body, &reading->fault);
+    if (!reading->fault.empty()) return;
+    reading->complete = framed > 0;
+    if (!reading->complete) framed = rest.size();  // all of it unfinished
+  } else if (fields.lengths == 1) {
+    framed = static_cast<size_t>(std::min<uint64_t>(fields.length, rest.size()));
+    reading->body.assign(rest.substr(0, framed));
+    reading->complete = framed == fields.length;
+  } else {
+    // Delimited by the end of the connection alone.
+    reading->body.assign(rest);
+    framed = rest.size();
+    reading->complete = closes;
+  }
+  if (framed < rest.size() && reading->complete) {
+    reading->fault = "bytes after the end of the response";
+  } else if (!reading->complete && !closes) {
+    reading->fault = "an unfinished body on a connection kept open";
+  } else if (framed < rest.size()) {
+    reading->fault = "bytes the framing cannot account for";
+  }
+}
+
+}  // namespace
+
 ResponseReading ReadResponse(std::string_view bytes, bool head_request,
                              bool may_continue, bool closes) {
   ResponseReading reading;
@@ -166,116 +301,21 @@ ResponseReading ReadResponse(std::string_view bytes, bool head_request,
     return reading;
   }
   std::string_view head = bytes.substr(0, head_end + 2);
-  std::string_view rest = bytes.substr(head_end + 4);
-
+  const std::string_view rest = bytes.substr(head_end + 4);
   const size_t line_end = head.find("\r\n");
   const std::string_view status_line = head.substr(0, line_end);
   head.remove_prefix(line_end + 2);
-  if (!StartsWith(status_line, "HTTP/1.1 ") || status_line.size() < 12 ||
-      (status_line.size() > 12 && status_line[12] != ' ') ||
-      !IsFieldText(status_line, false)) {
-    reading.fault = "a malformed status line";
-    return reading;
-  }
-  for (int i = 9; i < 12; ++i) {
-    if (status_line[i] < '0' || status_line[i] > '9') {
-      reading.fault = "a malformed status code";
-      return reading;
-    }
-    reading.status_code = reading.status_code * 10 + (status_line[i] - '0');
-  }
-  if (reading.status_code < 100 || reading.status_code > 599) {
-    reading.fault = "a status code out of range";
-    return reading;
-  }
 
-  int connections = 0, dates = 0, servers = 0, codings = 0, lengths = 0;
-  std::string connection;
-  uint64_t length = 0;
-  while (!head.empty()) {
-    const size_t end = head.find("\r\n");
-    const std::string_view line = head.substr(0, end);
-    head.remove_prefix(end + 2);
-    const size_t colon = line.find(':');
-    if (colon == std::string_view::npos || !IsToken(line.substr(0, colon)) ||
-        !IsFieldText(line.substr(colon + 1), true)) {
-      reading.fault = "a malformed header field";
-      return reading;
-    }
-    const std::string name = Lower(line.substr(0, colon));
-    const std::string_view value = Trim(line.substr(colon + 1));
-    if (name == "connection") {
-      ++connections;
-      connection = Lower(value);
-    } else if (name == "date") {
-      ++dates;
-    } else if (name == "server") {
-      ++servers;
-    } else if (name == "transfer-encoding") {
-      ++codings;
-      if (Lower(value) != "chunked") reading.fault = "a coding not chunked";
-    } else if (name == "content-length") {
-      ++lengths;
-      length = 0;
-      if (value.empty()) reading.fault = "an empty length";
-      for (char c : value) {
-        const uint64_t digit = static_cast<uint64_t>(c - '0');
-        if (c < '0' || c > '9' || length > (UINT64_MAX - digit) / 10) {
-          reading.fault = "a length that is not a 64-bit number";
-          break;
-        }
-        length = length * 10 + digit;
-      }
-    } else if (name == "keep-alive" || name == "te" || name == "trailer" ||
-               name == "upgrade" || name == "proxy-connection") {
-      reading.fault = "a hop-by-hop field the server owns";
-    }
-  }
-  if (!reading.fault.empty()) return reading;
-  if (connections != 1 || dates != 1 || servers != 1 || codings > 1 ||
-      lengths > 1 || (codings == 1 && lengths == 1)) {
-    reading.fault = "repeated or conflicting framing fields";
+  HeadFields fields;
+  if (!ReadStatusLine(status_line, &reading) ||
+      !ReadFields(head, &fields, &reading) ||
+      !CheckFraming(fields, closes, &reading)) {
     return reading;
   }
-  if (connection != "keep-alive" && connection != "close") {
-    reading.fault = "a Connection field that is neither keep-alive nor close";
-    return reading;
-  }
-  reading.keep_alive = connection == "keep-alive";
-  if (!reading.keep_alive && !closes) {
-    reading.fault = "Connection: close on a connection kept open";
-    return reading;
-  }
-
   const bool bodyless = head_request || reading.status_code < 200 ||
                         reading.status_code == 204 ||
                         reading.status_code == 304;
-  size_t framed = 0;
-  if (bodyless) {
-    reading.complete = true;
-  } else if (codings == 1) {
-    reading.chunked = true;
-    framed = ReadChunks(rest, &reading.body, &reading.fault);
-    if (!reading.fault.empty()) return reading;
-    reading.complete = framed > 0;
-    if (!reading.complete) framed = rest.size();  // all of it unfinished
-  } else if (lengths == 1) {
-    framed = static_cast<size_t>(std::min<uint64_t>(length, rest.size()));
-    reading.body.assign(rest.substr(0, framed));
-    reading.complete = framed == length;
-  } else {
-    // Delimited by the end of the connection alone.
-    reading.body.assign(rest);
-    framed = rest.size();
-    reading.complete = closes;
-  }
-  if (framed < rest.size() && reading.complete) {
-    reading.fault = "bytes after the end of the response";
-  } else if (!reading.complete && !closes) {
-    reading.fault = "an unfinished body on a connection kept open";
-  } else if (framed < rest.size()) {
-    reading.fault = "bytes the framing cannot account for";
-  }
+  ReadFramedBody(rest, fields, bodyless, closes, &reading);
   return reading;
 }
 

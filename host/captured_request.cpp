@@ -3,6 +3,8 @@
 #include <cstring>
 #include <memory>
 
+#include "host/control_block.h"
+
 namespace tavik {
 namespace {
 
@@ -17,7 +19,7 @@ thread_local Connection* current_connection = nullptr;
 
 // Returns the connection behind `handle`, or records the mismatch and
 // returns nullptr when it is not the running request's.
-Connection* Checked(HCONN handle) {
+Connection* ConnectionFor(HCONN handle) {
   if (handle == current_connection) return current_connection;
   if (current_connection != nullptr) {
     current_connection->response->events.push_back(
@@ -28,7 +30,7 @@ Connection* Checked(HCONN handle) {
 
 BOOL TAVIK_CALLBACK CaptureWriteClient(HCONN handle, LPVOID buffer,
                                        LPDWORD bytes, DWORD /*reserved*/) {
-  Connection* connection = Checked(handle);
+  Connection* connection = ConnectionFor(handle);
   if (connection == nullptr) return 0;
   CallbackEvent event{CallbackEvent::Kind::kWriteClient, "", "", 0};
   if (buffer != nullptr && bytes != nullptr) {
@@ -42,7 +44,7 @@ BOOL TAVIK_CALLBACK CaptureServerSupportFunction(HCONN handle, DWORD request,
                                                  LPVOID buffer,
                                                  LPDWORD /*size*/,
                                                  LPDWORD data_type) {
-  Connection* connection = Checked(handle);
+  Connection* connection = ConnectionFor(handle);
   if (connection == nullptr) return 0;
   CallbackEvent event{CallbackEvent::Kind::kOtherSupportRequest, "", "",
                       request};
@@ -62,7 +64,7 @@ BOOL TAVIK_CALLBACK CaptureServerSupportFunction(HCONN handle, DWORD request,
 
 BOOL TAVIK_CALLBACK CaptureReadClient(HCONN handle, LPVOID /*buffer*/,
                                       LPDWORD size) {
-  Connection* connection = Checked(handle);
+  Connection* connection = ConnectionFor(handle);
   if (connection == nullptr) return 0;
   connection->response->events.push_back(
       {CallbackEvent::Kind::kReadClient, "", "", 0});
@@ -73,7 +75,7 @@ BOOL TAVIK_CALLBACK CaptureReadClient(HCONN handle, LPVOID /*buffer*/,
 BOOL TAVIK_CALLBACK CaptureGetServerVariable(HCONN handle, LPSTR name,
                                              LPVOID /*buffer*/,
                                              LPDWORD /*size*/) {
-  Connection* connection = Checked(handle);
+  Connection* connection = ConnectionFor(handle);
   if (connection == nullptr) return 0;
   connection->response->events.push_back(
       {CallbackEvent::Kind::kGetServerVariable, "", name ? name : "", 0});
@@ -107,38 +109,25 @@ CapturedResponse RunCapturedRequest(const ExtensionLibrary& library,
                                     const std::string& path_info) {
   CapturedResponse response;
   Connection connection{&response};
-  // The block points at copies, so nothing the extension does to them
-  // reaches the caller's strings.
-  std::string method = "POST";
-  std::string empty;
-  std::string content_type = "application/x-www-form-urlencoded";
-  std::string path = path_info;
   // Exactly the posted bytes, no terminator after them: a read past
   // cbAvailable is a fault the memory checkers can see.
   std::unique_ptr<unsigned char[]> data(new unsigned char[posted.size()]);
   std::memcpy(data.get(), posted.data(), posted.size());
-
-  EXTENSION_CONTROL_BLOCK block;
-  std::memset(&block, 0, sizeof block);
-  block.cbSize = sizeof block;
-  block.dwVersion = 0x00010000;
-  block.ConnID = &connection;
-  block.lpszMethod = method.data();
-  block.lpszQueryString = empty.data();
-  block.lpszPathInfo = path.data();
-  block.lpszPathTranslated = path.data();
-  block.cbTotalBytes = static_cast<DWORD>(posted.size());
-  block.cbAvailable = static_cast<DWORD>(posted.size());
-  block.lpbData = data.get();
-  block.lpszContentType = content_type.data();
-  block.GetServerVariable = CaptureGetServerVariable;
-  block.WriteClient = CaptureWriteClient;
-  block.ReadClient = CaptureReadClient;
-  block.ServerSupportFunction = CaptureServerSupportFunction;
+  ControlBlock block(
+      {.connection = &connection,
+       .method = "POST",
+       .path_info = path_info,
+       .path_translated = path_info,
+       .content_type = "application/x-www-form-urlencoded",
+       .total_bytes = static_cast<DWORD>(posted.size()),
+       .data = data.get(),
+       .available = static_cast<DWORD>(posted.size())},
+      {CaptureGetServerVariable, CaptureWriteClient, CaptureReadClient,
+       CaptureServerSupportFunction});
 
   Connection* outer = current_connection;
   current_connection = &connection;
-  response.return_value = library.HttpExtensionProc()(&block);
+  response.return_value = library.HttpExtensionProc()(block.get());
   current_connection = outer;
   return response;
 }

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "extension/server_interface.h"
+#include "interface/server_interface.h"
 #include "host/extension_library.h"
 
 namespace tavik {

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "extension/server_interface.h"
+#include "interface/server_interface.h"
 
 namespace tavik {
 

@@ -11,6 +11,10 @@ namespace tavik {
 // folder) when the system does not tell.
 std::string ProgramFolder();
 
+// The extension a host loads when it is not told which: the library built
+// next to the program (ProgramFolder() + "libtavik.so").
+std::string DefaultExtensionPath();
+
 }  // namespace tavik
 
 #endif  // TAVIK_HOST_PROGRAM_FOLDER_H_

@@ -1,14 +1,9 @@
 #include "host/request_list.h"
 
+#include "platform/hex_digits.h"
+
 namespace tavik {
 namespace {
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 bool Unescape(std::string_view text, std::string* out) {
   out->clear();
@@ -25,8 +20,8 @@ bool Unescape(std::string_view text, std::string* out) {
       case 'n': *out += '\n'; break;
       case 'x': {
         if (i + 2 >= text.size()) return false;
-        const int high = HexValue(text[i + 1]);
-        const int low = HexValue(text[i + 2]);
+        const int high = HexDigitValue(text[i + 1]);
+        const int low = HexDigitValue(text[i + 2]);
         if (high < 0 || low < 0) return false;
         *out += static_cast<char>(high * 16 + low);
         i += 2;

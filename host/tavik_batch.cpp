@@ -9,6 +9,7 @@
 
 #include "host/captured_request.h"
 #include "host/extension_library.h"
+#include "host/program_failure.h"
 #include "host/request_list.h"
 
 namespace {
@@ -20,10 +21,7 @@ constexpr char kUsage[] =
     "NAME<TAB>EXTRA-PATH<TAB>POSTED-DATA, with \\\\ \\t \\r \\n \\xHH escapes)\n"
     "and writes each response, status line, head and body, to OUTDIR/NAME.\n";
 
-int Fail(const std::string& message) {
-  std::cerr << "tavik-batch: " << message << "\n";
-  return 2;
-}
+constexpr tavik::ProgramFailure Fail("tavik-batch", 2);
 
 }  // namespace
 

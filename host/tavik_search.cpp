@@ -12,6 +12,7 @@
 #include "host/captured_request.h"
 #include "host/extension_library.h"
 #include "host/form_encoding.h"
+#include "host/program_failure.h"
 #include "host/program_folder.h"
 
 namespace {
@@ -40,10 +41,7 @@ struct Arguments {
   std::vector<std::string> positional;
 };
 
-int Fail(const std::string& message) {
-  std::cerr << "tavik-search: " << message << "\n";
-  return 2;
-}
+constexpr tavik::ProgramFailure Fail("tavik-search", 2);
 
 }  // namespace
 
@@ -84,7 +82,7 @@ int main(int argc, char** argv) {
   if (arguments.has_posted && arguments.positional.size() == 2) {
     return Fail("give either --posted or TERM, not both");
   }
-  if (arguments.library.empty()) arguments.library = tavik::ProgramFolder() + "libtavik.so";
+  if (arguments.library.empty()) arguments.library = tavik::DefaultExtensionPath();
 
   std::string error;
   auto library = tavik::ExtensionLibrary::Load(arguments.library, &error);

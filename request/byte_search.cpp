@@ -2,6 +2,8 @@
 
 #include <bit>
 
+#include "request/reading_rules.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -11,11 +13,10 @@ namespace {
 
 constexpr char kCr = '\r';
 constexpr char kLf = '\n';
-constexpr char kEndOfTextByte = 0x1A;
 
 const char* FindCrOrEndOfTextPortable(const char* begin, const char* end) {
   for (; begin < end; ++begin) {
-    if (*begin == kCr || *begin == kEndOfTextByte) break;
+    if (*begin == kCr || *begin == kEndOfText) break;
   }
   return begin;
 }
@@ -36,7 +37,7 @@ __m128i Load(const char* at) {
 // reaches outside [begin, end).
 const char* FindCrOrEndOfTextSse2(const char* begin, const char* end) {
   const __m128i cr = _mm_set1_epi8(kCr);
-  const __m128i eot = _mm_set1_epi8(kEndOfTextByte);
+  const __m128i eot = _mm_set1_epi8(kEndOfText);
   const auto special = [&](const char* at) {
     const __m128i bytes = Load(at);
     return _mm_or_si128(_mm_cmpeq_epi8(bytes, cr), _mm_cmpeq_epi8(bytes, eot));

@@ -2,6 +2,9 @@
 
 #include <cstring>
 
+#include "platform/hex_digits.h"
+#include "platform/html_escape.h"
+
 namespace tavik {
 namespace {
 
@@ -23,17 +26,6 @@ class BoundedWriter {
   size_t length_ = 0;
 };
 
-const char* HtmlEntity(char c) {
-  switch (c) {
-    case '&': return "&amp;";
-    case '<': return "&lt;";
-    case '>': return "&gt;";
-    case '"': return "&quot;";
-    case '\'': return "&#39;";
-    default: return nullptr;
-  }
-}
-
 bool IsLinkSafe(char c) {
   if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
       (c >= '0' && c <= '9')) {
@@ -46,24 +38,16 @@ bool IsLinkSafe(char c) {
 
 void HtmlEscape(std::string_view text, char* out, size_t out_size) {
   BoundedWriter writer(out, out_size);
-  for (char c : text) {
-    const char* entity = HtmlEntity(c);
-    writer.Append(entity != nullptr ? std::string_view(entity)
-                                    : std::string_view(&c, 1));
-  }
+  EscapeHtml(text, [&writer](std::string_view piece) { writer.Append(piece); });
 }
 
 void PercentEncodeLink(std::string_view text, char* out, size_t out_size) {
-  static constexpr char kHexDigits[] = "0123456789ABCDEF";
   BoundedWriter writer(out, out_size);
   for (char c : text) {
     if (IsLinkSafe(c)) {
       writer.Append(std::string_view(&c, 1));
     } else {
-      const auto byte = static_cast<unsigned char>(c);
-      const char encoded[3] = {'%', kHexDigits[byte >> 4],
-                               kHexDigits[byte & 0xF]};
-      writer.Append(std::string_view(encoded, 3));
+      writer.Append(PercentEscaped(c).view());
     }
   }
 }

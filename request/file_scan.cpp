@@ -15,17 +15,17 @@ char* SearchRequest::ToUrlPath(char* lpszPath) {
   return lpszPath;
 }
 
-HitFile* SearchRequest::AddRow(const char* lpszDocPath) {
+HitFile* SearchRequest::AddRow(const char* doc_path) {
   WorkBuffer link(kLinkSize);
   if (!link) return nullptr;
   // The link is the document path without the drive and without as many
   // characters as the root's text has. A root whose text is longer than the
   // path (one with "." components, say) gives an empty link rather than one
   // taken from outside the path.
-  const size_t path_length = std::strlen(lpszDocPath);
+  const size_t path_length = std::strlen(doc_path);
   const size_t skipped = kDrivePrefixLength + std::strlen(lpszRoot);
   if (skipped < path_length) {
-    std::memcpy(link.data(), lpszDocPath + skipped, path_length - skipped);
+    std::memcpy(link.data(), doc_path + skipped, path_length - skipped);
   }
   ToUrlPath(link.data());
 
@@ -39,21 +39,8 @@ void SearchRequest::ScanFile(const char* lpszDirPath, const char* lpszName) {
   char szDocPath[kPathBufferSize];
   // A document whose full path does not fit is skipped.
   if (!JoinPath(lpszDirPath, lpszName, szDocPath, sizeof szDocPath)) return;
-
-  // szTerm is final by now: the finder is built once, for the first
-  // document. A term that no piece can contain needs no document read.
-  if (!finder_) finder_.emplace(szTerm);
-  if (!finder_->CanMatch()) return;
-  // Without its block buffer the scanner reads nothing: the document is
-  // skipped, and the next one tries again.
-  if (!scanner_ || !*scanner_) scanner_.emplace();
-  if (!*scanner_) return;
-
-  ReadableFile document;
-  if (!document.Open(szDocPath)) return;
-  // The scanner stops reading at the hit that reaches the cap.
-  const size_t hits =
-      scanner_->CountHits(document, *finder_, MAX_HITS - nTotalHits);
+  // The count stops at the hit that reaches the cap.
+  const size_t hits = CountDocumentHits(szDocPath, MAX_HITS - nTotalHits);
   if (hits == 0) return;
   HitFile* row = AddRow(szDocPath);
   // Without a link buffer the document gets no row and no hits.
@@ -62,6 +49,21 @@ void SearchRequest::ScanFile(const char* lpszDirPath, const char* lpszName) {
   fAnyHit = 1;
   nTotalHits = static_cast<int16_t>(nTotalHits + hits);
   if (nTotalHits >= MAX_HITS) fTooMany = 1;
+}
+
+size_t SearchRequest::CountDocumentHits(const char* doc_path, size_t limit) {
+  // szTerm is final by now: the finder is built once, for the first
+  // document. A term that no piece can contain needs no document read.
+  if (!finder_) finder_.emplace(szTerm);
+  if (!finder_->CanMatch()) return 0;
+  // Without its block buffer the scanner reads nothing: the document is
+  // skipped, and the next one tries again.
+  if (!scanner_ || !*scanner_) scanner_.emplace();
+  if (!*scanner_) return 0;
+
+  ReadableFile document;
+  if (!document.Open(doc_path)) return 0;
+  return scanner_->CountHits(document, *finder_, limit);
 }
 
 }  // namespace tavik

@@ -1,22 +1,14 @@
-// From the posted bytes to the search string: the text copy of the body, the
-// joining of the "+"-separated pieces and the percent-decoding.
+// From the form value to the search string: the joining of the
+// "+"-separated pieces and the percent-decoding.
 #include <cstring>
 
+#include "platform/hex_digits.h"
 #include "request/search_request.h"
 
 namespace tavik {
 namespace {
 
-bool IsHexDigit(char c) {
-  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') ||
-         (c >= 'A' && c <= 'F');
-}
-
-int HexDigitValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return c - 'A' + 10;
-}
+bool IsHexDigit(char c) { return HexDigitValue(c) >= 0; }
 
 // The length of the line end (CR LF or a lone LF) that ends `text` of
 // `length` bytes, or 0 when it ends otherwise.
@@ -27,34 +19,19 @@ size_t TrailingLineEndLength(const char* text, size_t length) {
 
 }  // namespace
 
-void CopyPostedText(const EXTENSION_CONTROL_BLOCK* pECB, char* body) {
-  size_t length = 0;
-  if (pECB->lpbData != nullptr) {
-    const size_t available = pECB->cbAvailable < kMaxPostedLength
-                                 ? pECB->cbAvailable
-                                 : kMaxPostedLength;
-    // The body is text: it ends at its first NUL byte.
-    while (length < available && pECB->lpbData[length] != 0) {
-      body[length] = static_cast<char>(pECB->lpbData[length]);
-      ++length;
-    }
-  }
-  body[length] = '\0';
-}
-
-void JoinFormValue(const char* lpszValue, char* joined) {
-  const size_t value_length = std::strlen(lpszValue);
-  const size_t line_end_length = TrailingLineEndLength(lpszValue, value_length);
+void JoinFormValue(const char* value, char* joined) {
+  const size_t value_length = std::strlen(value);
+  const size_t line_end_length = TrailingLineEndLength(value, value_length);
 
   // Each piece between runs of "+" is followed by one space; "+" at either
   // end makes no empty piece. The read position is this call's own.
   size_t length = 0;
   size_t at = 0;
   while (at < value_length) {
-    while (at < value_length && lpszValue[at] == '+') ++at;
+    while (at < value_length && value[at] == '+') ++at;
     if (at == value_length) break;
-    while (at < value_length && lpszValue[at] != '+') {
-      joined[length++] = lpszValue[at++];
+    while (at < value_length && value[at] != '+') {
+      joined[length++] = value[at++];
     }
     joined[length++] = ' ';
   }

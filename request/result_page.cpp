@@ -30,20 +30,15 @@ constexpr size_t kEscapedSize = kFormatLimit;
 
 }  // namespace
 
-void SearchRequest::SendHead(const char* lpszSearchString) {
+void SearchRequest::SendHead(const char* search_string) {
   char escaped[kEscapedSize];
-  HtmlEscape(lpszSearchString, escaped, sizeof escaped);
+  HtmlEscape(search_string, escaped, sizeof escaped);
   FormatPiece(szOut, kHeadText, escaped);
-  // The server takes the status as the buffer and the head text, ended by
-  // its NUL, as the data-type argument.
-  pECB->ServerSupportFunction(pECB->ConnID, HSE_REQ_SEND_RESPONSE_HEADER,
-                              const_cast<char*>(kStatus), nullptr,
-                              reinterpret_cast<LPDWORD>(szOut));
+  sink_->SendHead(kStatus, szOut);
 }
 
 void SearchRequest::WriteText(const char* text, size_t length) {
-  DWORD count = static_cast<DWORD>(length);
-  pECB->WriteClient(pECB->ConnID, const_cast<char*>(text), &count, 0);
+  sink_->Write(text, length);
 }
 
 void SearchRequest::SendResults() {

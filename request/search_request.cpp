@@ -9,8 +9,8 @@
 
 namespace tavik {
 
-std::unique_ptr<SearchRequest> SearchRequest::Create(
-    char* lpszFormValue, EXTENSION_CONTROL_BLOCK* pECB) {
+std::unique_ptr<SearchRequest> SearchRequest::Create(char* lpszFormValue,
+                                                     PageSink* sink) {
   // Reset: the counters and flags start from their member initialisers;
   // the arrays and rows keep what the heap gave until they are written.
   std::unique_ptr<SearchRequest> request(new (std::nothrow) SearchRequest);
@@ -19,7 +19,7 @@ std::unique_ptr<SearchRequest> SearchRequest::Create(
   WorkBuffer joined(kJoinSize);
   if (!joined) return nullptr;
   JoinFormValue(lpszFormValue, joined.data());
-  request->pECB = pECB;
+  request->sink_ = sink;
 
   DecodeQuery(joined.data());
   std::strcpy(request->szTerm, joined.data());

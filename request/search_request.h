@@ -4,7 +4,7 @@
 // never shared, so it takes no lock.
 //
 // Its course: Create (reset, decode the form value, send the status and the
-// head text), SetRoot, SearchDirectory (fills the hit table, stopping at the
+// head text through the request's PageSink), SetRoot, SearchDirectory (fills the hit table, stopping at the
 // hit cap), SendResults (writes the body, gives back the link buffers), then
 // destruction.
 #ifndef TAVIK_REQUEST_SEARCH_REQUEST_H_
@@ -15,8 +15,8 @@
 #include <memory>
 #include <optional>
 
-#include "extension/server_interface.h"
 #include "request/block_scanner.h"
+#include "request/page_sink.h"
 #include "request/term_finder.h"
 
 namespace tavik {
@@ -28,9 +28,6 @@ inline constexpr size_t kTermSize = 1024;
 inline constexpr size_t kOutSize = 4096;
 inline constexpr size_t kLinkSize = 256;
 inline constexpr size_t kJoinSize = 1024;
-inline constexpr size_t kBodySize = 4096;
-// The posted data is taken as text of at most this many characters.
-inline constexpr size_t kMaxPostedLength = 1023;
 
 inline constexpr char kDocumentPattern[] = "*.htm";
 inline constexpr char kEveryEntryPattern[] = "*.*";
@@ -48,10 +45,11 @@ class SearchRequest {
  public:
   // Creates the record for the form value `lpszFormValue` (the text after
   // the first "=" of the posted data, modifiable, NUL-terminated) and sends
-  // the status and the head text through `pECB`. Returns nullptr when the
+  // the status and the head text to `sink`, which the record keeps for the
+  // rest of the page and which must outlive it. Returns nullptr when the
   // record or its joining buffer cannot be obtained; nothing is sent then.
   static std::unique_ptr<SearchRequest> Create(char* lpszFormValue,
-                                               EXTENSION_CONTROL_BLOCK* pECB);
+                                               PageSink* sink);
   // Gives back any link buffer that SendResults has not.
   ~SearchRequest();
   SearchRequest(const SearchRequest&) = delete;
@@ -105,10 +103,16 @@ class SearchRequest {
 
   // Formats the head text with the search string and sends it with the
   // status.
-  void SendHead(const char* lpszSearchString);
-  // Makes the row for the document at full path `lpszDocPath` and returns
-  // it, or nullptr when its link buffer cannot be obtained.
-  HitFile* AddRow(const char* lpszDocPath);
+  void SendHead(const char* search_string);
+  // The pieces of the document at full path `doc_path` that contain the
+  // term, counted up to `limit` at most; 0 when it is not a readable regular
+  // file or no piece of any document can contain the term. Reads only this
+  // document and changes no count of the record: every decision about one
+  // document's hits is made here.
+  size_t CountDocumentHits(const char* doc_path, size_t limit);
+  // Makes the row for the document at full path `doc_path` and returns it,
+  // or nullptr when its link buffer cannot be obtained.
+  HitFile* AddRow(const char* doc_path);
   void SortHits();
   void SwapHits(int16_t first, int16_t second);
   void WriteText(const char* text, size_t length);
@@ -118,30 +122,26 @@ class SearchRequest {
   char szOut[kOutSize];
   const char* lpszRoot = nullptr;
   int16_t nTotalHits = 0;
-  BOOL fAnyHit = 0;
-  BOOL fTooMany = 0;
-  EXTENSION_CONTROL_BLOCK* pECB = nullptr;
+  int32_t fAnyHit = 0;
+  int32_t fTooMany = 0;
   HitFile rgHits[MAX_HITS];
   char* lpszSwapUrl;
   int16_t nSwapHits;
   int16_t nLastHit = -1;
 
+  // Where the page goes; not owned.
+  PageSink* sink_ = nullptr;
   // The term's finder and the block scanner with its buffer, made by the
   // request's first ScanFile and kept for the rest of its documents.
   std::optional<TermFinder> finder_;
   std::optional<BlockScanner> scanner_;
 };
 
-// Copies the posted bytes of `pECB` into `body` (kBodySize bytes) as text:
-// up to the first NUL or the end of the bytes the server supplied, at most
-// kMaxPostedLength of them, followed by a NUL.
-void CopyPostedText(const EXTENSION_CONTROL_BLOCK* pECB, char* body);
-
-// Splits the form value `lpszValue` at "+" characters, joins the pieces with
+// Splits the form value `value` at "+" characters, joins the pieces with
 // single spaces into `joined` (kJoinSize bytes, NUL-terminated) and removes
 // one line end (CR LF or LF) that ends the value. The value itself is not
-// changed. REQUIRES: strlen(lpszValue) < kJoinSize - 1.
-void JoinFormValue(const char* lpszValue, char* joined);
+// changed. REQUIRES: strlen(value) < kJoinSize - 1.
+void JoinFormValue(const char* value, char* joined);
 
 }  // namespace tavik
 

@@ -13,7 +13,7 @@
 
 #include <cstddef>
 
-#include "platform/text_reader.h"
+#include "request/reading_rules.h"
 
 namespace tavik {
 

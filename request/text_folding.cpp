@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "request/byte_search.h"
+#include "request/reading_rules.h"
 
 namespace tavik {
 
@@ -12,7 +13,7 @@ FoldedBlock FoldBlock(char* begin, char* end, bool use_simd) {
   char* in = begin + (FindCrOrEndOfText(begin, end, use_simd) - begin);
   char* out = in;
   while (in < end) {
-    if (*in == 0x1A) return {out, true, false};
+    if (*in == kEndOfText) return {out, true, false};
     // *in is a CR.
     if (in + 1 == end) return {out, false, true};
     if (in[1] == '\n') {

@@ -3,19 +3,18 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/hex_digits.h"
+
 namespace tavik {
 namespace {
 
 void AppendForLog(std::string_view text, bool encode_percent,
                   std::string* out) {
-  static constexpr char kHexDigits[] = "0123456789ABCDEF";
   for (char c : text) {
     const auto byte = static_cast<unsigned char>(c);
     if (byte <= 0x20 || byte >= 0x7F || c == '"' || c == '\\' ||
         (encode_percent && c == '%')) {
-      *out += '%';
-      *out += kHexDigits[byte >> 4];
-      *out += kHexDigits[byte & 0xF];
+      *out += PercentEscaped(c).view();
     } else {
       *out += c;
     }

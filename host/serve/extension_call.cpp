@@ -1,14 +1,13 @@
 #include "host/serve/extension_call.h"
 
 #include <atomic>
-#include <cstring>
-#include <ctime>
 #include <vector>
 
+#include "host/control_block.h"
 #include "host/serve/request_body.h"
-#include "host/serve/response_head.h"
 #include "host/serve/response_writer.h"
 #include "host/serve/server_variables.h"
+#include "host/serve/simple_page.h"
 
 namespace tavik {
 namespace {
@@ -33,7 +32,9 @@ struct RunningCall {
 thread_local RunningCall running_call;
 std::atomic<uintptr_t> next_connection_id{1};
 
-CallState* Checked(HCONN handle) {
+// The state of the call that `handle` names, or nullptr when it is not the
+// call running on this thread.
+CallState* RunningCallFor(HCONN handle) {
   if (running_call.state == nullptr ||
       handle != reinterpret_cast<HCONN>(running_call.id)) {
     return nullptr;
@@ -43,7 +44,7 @@ CallState* Checked(HCONN handle) {
 
 BOOL TAVIK_CALLBACK ServeGetServerVariable(HCONN handle, LPSTR name,
                                            LPVOID buffer, LPDWORD size) {
-  CallState* call = Checked(handle);
+  CallState* call = RunningCallFor(handle);
   if (call == nullptr || name == nullptr || size == nullptr) return kFalse;
   const std::optional<std::string> value =
       LookUpServerVariable(*call->variables, name);
@@ -53,7 +54,7 @@ BOOL TAVIK_CALLBACK ServeGetServerVariable(HCONN handle, LPSTR name,
 
 BOOL TAVIK_CALLBACK ServeWriteClient(HCONN handle, LPVOID buffer, LPDWORD bytes,
                                      DWORD flags) {
-  CallState* call = Checked(handle);
+  CallState* call = RunningCallFor(handle);
   if (call == nullptr || bytes == nullptr) return kFalse;
   if ((flags & HSE_IO_ASYNC) != 0) return kFalse;
   if (*bytes > 0 && buffer == nullptr) return kFalse;
@@ -61,7 +62,7 @@ BOOL TAVIK_CALLBACK ServeWriteClient(HCONN handle, LPVOID buffer, LPDWORD bytes,
 }
 
 BOOL TAVIK_CALLBACK ServeReadClient(HCONN handle, LPVOID buffer, LPDWORD size) {
-  CallState* call = Checked(handle);
+  CallState* call = RunningCallFor(handle);
   if (call == nullptr || size == nullptr) return kFalse;
   if (*size > 0 && buffer == nullptr) return kFalse;
   const int64_t count = call->body->Read(buffer, *size);
@@ -77,7 +78,7 @@ BOOL TAVIK_CALLBACK ServeReadClient(HCONN handle, LPVOID buffer, LPDWORD size) {
 BOOL TAVIK_CALLBACK ServeServerSupportFunction(HCONN handle, DWORD request,
                                                LPVOID buffer, LPDWORD /*size*/,
                                                LPDWORD data_type) {
-  CallState* call = Checked(handle);
+  CallState* call = RunningCallFor(handle);
   if (call == nullptr) return kFalse;
   switch (request) {
     case HSE_REQ_SEND_RESPONSE_HEADER: {
@@ -95,6 +96,17 @@ BOOL TAVIK_CALLBACK ServeServerSupportFunction(HCONN handle, DWORD request,
     default:
       return kFalse;
   }
+}
+
+// How many body bytes to read ahead: kReadAheadBytes, fewer for a shorter
+// body, and at least 1, so that lpbData is never null.
+size_t ReadAheadRoom(const HttpRequestFacts& request) {
+  size_t room = request.HasBody() ? kReadAheadBytes : 1;
+  if (request.content_length >= 0 &&
+      static_cast<uint64_t>(request.content_length) < room) {
+    room = static_cast<size_t>(request.content_length) + 1;
+  }
+  return room;
 }
 
 // Reads up to `size` bytes of `body` into `data`. Returns the count, or -1
@@ -117,6 +129,34 @@ DWORD TotalBytes(const HttpRequestFacts& request) {
   return request.HasBody() ? kUnknownTotalBytes : 0;
 }
 
+// Calls the extension once with a control block for `request` whose
+// callbacks work on `state`, on this thread and under a ConnID of its own,
+// and returns what the extension returned.
+DWORD CallExtension(const ExtensionCallSetup& setup,
+                    const HttpRequestFacts& request, CallState* state,
+                    unsigned char* read_ahead, DWORD available) {
+  const uintptr_t id = next_connection_id.fetch_add(1);
+  const std::string_view* type = request.FindHeader("Content-Type");
+  ControlBlock block(
+      {.connection = reinterpret_cast<HCONN>(id),
+       .method = request.method,
+       .query_string = request.query_string,
+       .path_info = setup.path_info,
+       .path_translated = setup.path_translated,
+       .content_type = type != nullptr ? *type : std::string_view(),
+       .total_bytes = TotalBytes(request),
+       .data = read_ahead,
+       .available = available},
+      {ServeGetServerVariable, ServeWriteClient, ServeReadClient,
+       ServeServerSupportFunction});
+
+  const RunningCall outer = running_call;
+  running_call = {id, state};
+  const DWORD return_value = setup.extension(block.get());
+  running_call = outer;
+  return return_value;
+}
+
 }  // namespace
 
 ExtensionCallOutcome RunExtensionCall(const ExtensionCallSetup& setup,
@@ -126,66 +166,28 @@ ExtensionCallOutcome RunExtensionCall(const ExtensionCallSetup& setup,
   ResponseWriter writer(connection, &request);
   RequestBody body(&request, connection, setup.max_body_bytes);
 
-  // Room for what can come: the read-ahead, or less for a shorter body,
-  // and never a null lpbData.
-  size_t room = request.HasBody() ? kReadAheadBytes : 1;
-  if (request.content_length >= 0 &&
-      static_cast<uint64_t>(request.content_length) < room) {
-    room = static_cast<size_t>(request.content_length) + 1;
-  }
-  std::vector<unsigned char> read_ahead(room);
-  const int64_t available = ReadAhead(&body, read_ahead.data(), room);
+  std::vector<unsigned char> read_ahead(ReadAheadRoom(request));
+  const int64_t available =
+      ReadAhead(&body, read_ahead.data(), read_ahead.size());
   if (available < 0) {
     // The client stopped sending, or sent too much: nothing to search.
     connection->CloseAfterResponse();
-    size_t page_bytes = 0;
-    const std::string response = SimpleResponse(
-        "400 Bad Request", "The request body could not be read.", {}, false,
-        request.method == "HEAD", std::time(nullptr), &page_bytes);
     outcome.status_code = 400;
-    if (connection->Write(response.data(), response.size())) {
-      outcome.body_bytes = page_bytes;
-    }
+    outcome.body_bytes = SendSimplePage(
+        {.status = "400 Bad Request",
+         .message = "The request body could not be read.",
+         .head_only = request.method == "HEAD"},
+        connection);
     return outcome;
   }
-
-  // The block points at copies: the extension may write into its strings.
-  std::string method(request.method);
-  std::string query_string(request.query_string);
-  std::string path_info = setup.path_info;
-  std::string path_translated = setup.path_translated;
-  const std::string_view* type = request.FindHeader("Content-Type");
-  std::string content_type(type != nullptr ? *type : std::string_view());
 
   const ServerVariableSource variables{&request, setup.script_name,
                                        setup.path_info, setup.path_translated,
                                        setup.default_server_name};
   CallState state{&writer, &body, &variables};
-  const uintptr_t id = next_connection_id.fetch_add(1);
-
-  EXTENSION_CONTROL_BLOCK block;
-  std::memset(&block, 0, sizeof block);
-  block.cbSize = sizeof block;
-  block.dwVersion = kInterfaceVersion;
-  block.ConnID = reinterpret_cast<HCONN>(id);
-  block.dwHttpStatusCode = 200;
-  block.lpszMethod = method.data();
-  block.lpszQueryString = query_string.data();
-  block.lpszPathInfo = path_info.data();
-  block.lpszPathTranslated = path_translated.data();
-  block.cbTotalBytes = TotalBytes(request);
-  block.cbAvailable = static_cast<DWORD>(available);
-  block.lpbData = read_ahead.data();
-  block.lpszContentType = content_type.data();
-  block.GetServerVariable = ServeGetServerVariable;
-  block.WriteClient = ServeWriteClient;
-  block.ReadClient = ServeReadClient;
-  block.ServerSupportFunction = ServeServerSupportFunction;
-
-  const RunningCall outer = running_call;
-  running_call = {id, &state};
-  outcome.return_value = setup.extension(&block);
-  running_call = outer;
+  outcome.return_value =
+      CallExtension(setup, request, &state, read_ahead.data(),
+                    static_cast<DWORD>(available));
   outcome.extension_called = true;
 
   // Asynchronous completion (HSE_STATUS_PENDING) is not offered: the

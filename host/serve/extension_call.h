@@ -10,7 +10,8 @@
 #include <string>
 #include <string_view>
 
-#include "extension/server_interface.h"
+#include "host/control_block.h"
+#include "interface/server_interface.h"
 #include "host/serve/http_exchange.h"
 
 namespace tavik {
@@ -18,9 +19,6 @@ namespace tavik {
 // The first part of the body read before the extension is called and
 // handed over in lpbData, as a Windows server reads ahead.
 inline constexpr size_t kReadAheadBytes = 48 * 1024;
-// dwVersion of the control block: the interface version the host offers
-// (major in the high 16 bits).
-inline constexpr DWORD kInterfaceVersion = 0x00050000;
 // cbTotalBytes of a body whose length is not known in advance (chunked).
 inline constexpr DWORD kUnknownTotalBytes = 0xFFFFFFFF;
 

@@ -1,5 +1,7 @@
 #include "host/serve/http_exchange.h"
 
+#include <charconv>
+
 #include "platform/ascii.h"
 
 namespace tavik {
@@ -32,6 +34,21 @@ bool HeaderListHas(std::string_view list, std::string_view token) {
     list.remove_prefix(comma + 1);
   }
   return false;
+}
+
+bool IsPlainDecimal(std::string_view text) {
+  if (text.empty()) return false;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+  }
+  return true;
+}
+
+bool ParseDecimal(std::string_view text, uint64_t* value) {
+  if (!IsPlainDecimal(text)) return false;
+  const auto [end, error] =
+      std::from_chars(text.data(), text.data() + text.size(), *value);
+  return error == std::errc() && end == text.data() + text.size();
 }
 
 const std::string_view* HttpRequestFacts::FindHeader(

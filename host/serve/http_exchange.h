@@ -77,6 +77,15 @@ std::string_view TrimWhitespace(std::string_view text);
 // compared without case, spaces around items ignored).
 bool HeaderListHas(std::string_view list, std::string_view token);
 
+// True when `text` is a plain decimal number as HTTP writes lengths: one or
+// more digits 0-9 and nothing else (no sign, no spaces), of any length.
+bool IsPlainDecimal(std::string_view text);
+
+// Stores the plain decimal number `text` in `value`. Returns false, leaving
+// `value` unspecified, when `text` is not one (see IsPlainDecimal) or does
+// not fit 64 bits.
+bool ParseDecimal(std::string_view text, uint64_t* value);
+
 }  // namespace tavik
 
 #endif  // TAVIK_HOST_SERVE_HTTP_EXCHANGE_H_

@@ -1,11 +1,11 @@
 #include "host/serve/request_router.h"
 
-#include <ctime>
 #include <optional>
 #include <string_view>
 
 #include "host/serve/extension_call.h"
 #include "host/serve/response_head.h"
+#include "host/serve/simple_page.h"
 #include "host/serve/url_mapping.h"
 
 namespace tavik {
@@ -27,22 +27,13 @@ RouteOutcome Refuse(const HttpRequestFacts& request, HttpConnection* connection,
   RouteOutcome outcome;
   outcome.answered = true;
   outcome.status_code = ParseStatusCode(status);
-  size_t page_bytes = 0;
-  const std::string response =
-      SimpleResponse(status, message, extra_field, keep_alive,
-                     request.method == "HEAD", std::time(nullptr), &page_bytes);
-  if (connection->Write(response.data(), response.size())) {
-    outcome.body_bytes = page_bytes;
-  }
+  outcome.body_bytes = SendSimplePage({.status = status,
+                                       .message = message,
+                                       .extra_field = extra_field,
+                                       .keep_alive = keep_alive,
+                                       .head_only = request.method == "HEAD"},
+                                      connection);
   return outcome;
-}
-
-bool IsDecimal(std::string_view text) {
-  if (text.empty()) return false;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-  }
-  return true;
 }
 
 // True when the request's body could be delimited in more than one way: a
@@ -56,7 +47,7 @@ bool HasAmbiguousFraming(const HttpRequestFacts& request) {
     if (EqualsIgnoringCase(field, "Transfer-Encoding")) coded = true;
     if (!EqualsIgnoringCase(field, "Content-Length")) continue;
     const std::string_view digits = TrimWhitespace(value);
-    if (!IsDecimal(digits) || (length.has_value() && digits != *length)) {
+    if (!IsPlainDecimal(digits) || (length.has_value() && digits != *length)) {
       return true;
     }
     length = digits;

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "extension/server_interface.h"
+#include "interface/server_interface.h"
 #include "host/serve/http_exchange.h"
 
 namespace tavik {

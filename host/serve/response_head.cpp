@@ -31,16 +31,6 @@ bool IsValueChar(char c) {
   return byte == '\t' || (byte >= 0x20 && byte != 0x7F);
 }
 
-bool ParseDecimal(std::string_view text, uint64_t* value) {
-  if (text.empty()) return false;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-  }
-  const auto [end, error] =
-      std::from_chars(text.data(), text.data() + text.size(), *value);
-  return error == std::errc() && end == text.data() + text.size();
-}
-
 // Records the field `line` in `head`. Returns false when it is malformed.
 bool AddField(std::string_view line, ExtensionHead* head) {
   const size_t colon = line.find(':');
@@ -73,27 +63,6 @@ constexpr char kDayNames[7][4] = {"Sun", "Mon", "Tue", "Wed",
                                   "Thu", "Fri", "Sat"};
 constexpr char kMonthNames[12][4] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                      "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-
-void AppendEscapedHtml(std::string_view text, std::string* out) {
-  for (char c : text) {
-    switch (c) {
-      case '&':
-        *out += "&amp;";
-        break;
-      case '<':
-        *out += "&lt;";
-        break;
-      case '>':
-        *out += "&gt;";
-        break;
-      case '"':
-        *out += "&quot;";
-        break;
-      default:
-        *out += c;
-    }
-  }
-}
 
 }  // namespace
 
@@ -176,29 +145,6 @@ void AppendChunk(const void* data, size_t size, std::string* out) {
   *out += "\r\n";
   out->append(static_cast<const char*>(data), size);
   *out += "\r\n";
-}
-
-std::string SimpleResponse(std::string_view status, std::string_view message,
-                           std::string_view extra_field, bool keep_alive,
-                           bool head_only, std::time_t now,
-                           size_t* body_bytes) {
-  std::string page = "<html><head><title>";
-  AppendEscapedHtml(status, &page);
-  page += "</title></head><body><h1>";
-  AppendEscapedHtml(status, &page);
-  page += "</h1><p>";
-  AppendEscapedHtml(message, &page);
-  page += "</p></body></html>\n";
-
-  const std::string length = "Content-Length: " + std::to_string(page.size());
-  std::vector<std::string_view> fields = {"Content-Type: text/html", length};
-  if (!extra_field.empty()) fields.push_back(extra_field);
-  std::string response;
-  AppendResponseHead(status, fields, BodyFraming::kContentLength, keep_alive,
-                     now, &response);
-  *body_bytes = head_only ? 0 : page.size();
-  if (!head_only) response += page;
-  return response;
 }
 
 }  // namespace tavik

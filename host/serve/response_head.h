@@ -76,15 +76,6 @@ void AppendChunk(const void* data, size_t size, std::string* out);
 // The last chunk with no trailer fields, which ends a chunked body.
 inline constexpr std::string_view kLastChunk = "0\r\n\r\n";
 
-// A whole response the server makes itself: status `status` ("403
-// Forbidden"), a short HTML page saying `message` (HTML-escaped here),
-// framed by its Content-Length, with `extra_field` ("Allow: GET, HEAD",
-// or empty) among the fields. With `head_only` the page is left out but
-// its length is still declared. Returns the body's length in `body_bytes`.
-std::string SimpleResponse(std::string_view status, std::string_view message,
-                           std::string_view extra_field, bool keep_alive,
-                           bool head_only, std::time_t now, size_t* body_bytes);
-
 }  // namespace tavik
 
 #endif  // TAVIK_HOST_SERVE_RESPONSE_HEAD_H_

@@ -2,6 +2,8 @@
 
 #include <ctime>
 
+#include "host/serve/simple_page.h"
+
 namespace tavik {
 namespace {
 
@@ -104,9 +106,12 @@ void ResponseWriter::Finish() {
     status_code_ = 500;
     if (!request_->KeepsAlive()) CloseAfterResponse();
     size_t page_bytes = 0;
-    const std::string response = SimpleResponse(
-        kNoHeadStatus, kNoHeadMessage, {}, !close_after_,
-        request_->method == "HEAD", std::time(nullptr), &page_bytes);
+    const std::string response =
+        SimpleResponse({.status = kNoHeadStatus,
+                        .message = kNoHeadMessage,
+                        .keep_alive = !close_after_,
+                        .head_only = request_->method == "HEAD"},
+                       std::time(nullptr), &page_bytes);
     if (WriteOrBreak(response)) body_bytes_ = page_bytes;
     return;
   }

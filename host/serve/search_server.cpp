@@ -4,15 +4,33 @@
 #include <sys/stat.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <mutex>
 #include <optional>
 
 #include "host/serve/http_exchange.h"
 #include "host/serve/response_head.h"
+#include "host/serve/simple_page.h"
 
 namespace tavik {
+
+struct SearchServerState {
+  RouterConfig router;
+  AccessLog* access_log = nullptr;
+  int worker_threads = 0;
+  // Connections that worker threads hold now.
+  std::atomic<int> connections_held{0};
+  // Requests between begin_request and end_request, and whether new ones
+  // are refused; the condition tells Drain of each one that ends.
+  std::mutex mutex;
+  std::condition_variable request_ended;
+  int requests_running = 0;
+  bool draining = false;
+};
+
 namespace {
 
 // civetweb gives each accepted connection to one worker thread, which keeps
@@ -88,69 +106,69 @@ HttpRequestFacts FactsOf(const mg_request_info& info) {
 
 // The server's state, from any of its connections. (The request info's
 // copy of the pointer is not yet set when a connection starts.)
-SearchServer::Shared* SharedOf(const mg_connection* connection) {
-  return static_cast<SearchServer::Shared*>(
+SearchServerState* StateOf(const mg_connection* connection) {
+  return static_cast<SearchServerState*>(
       mg_get_user_data(mg_get_context(connection)));
 }
 
 // Each worker thread holds one connection between these two calls.
 int InitConnection(const mg_connection* connection, void** /*data*/) {
-  SharedOf(connection)->connections_held++;
+  StateOf(connection)->connections_held++;
   return 0;
 }
 
 void ConnectionClose(const mg_connection* connection) {
-  SharedOf(connection)->connections_held--;
+  StateOf(connection)->connections_held--;
+}
+
+// Answers a request the router never sees with the server's own page and
+// closes its connection; returns the status code for end_request.
+int AnswerBeforeRouting(mg_connection* connection, int status_code,
+                        const SimplePage& page) {
+  mg_disable_connection_keep_alive(connection);
+  CivetwebConnection adapter(connection);
+  request_note.body_bytes = SendSimplePage(page, &adapter);
+  return status_code;
 }
 
 int BeginRequest(mg_connection* connection) {
   const mg_request_info* info = mg_get_request_info(connection);
-  auto* shared = static_cast<SearchServer::Shared*>(info->user_data);
+  auto* state = static_cast<SearchServerState*>(info->user_data);
   request_note = RequestNote{true, std::time(nullptr), std::nullopt, {}};
-  CivetwebConnection adapter(connection);
   bool draining;
   {
-    std::lock_guard<std::mutex> lock(shared->mutex);
-    ++shared->requests_running;
-    draining = shared->draining;
+    std::lock_guard<std::mutex> lock(state->mutex);
+    ++state->requests_running;
+    draining = state->draining;
   }
   if (draining) {
     // The server is stopping: a request that comes now is not begun.
-    mg_disable_connection_keep_alive(connection);
-    size_t page_bytes = 0;
-    const std::string response =
-        SimpleResponse("503 Service Unavailable", "The server is stopping.", {},
-                       false, std::strcmp(info->request_method, "HEAD") == 0,
-                       std::time(nullptr), &page_bytes);
-    if (adapter.Write(response.data(), response.size())) {
-      request_note.body_bytes = page_bytes;
-    }
-    return 503;
+    return AnswerBeforeRouting(
+        connection, 503,
+        {.status = "503 Service Unavailable",
+         .message = "The server is stopping.",
+         .head_only = std::strcmp(info->request_method, "HEAD") == 0});
   }
   if (info->local_uri_raw == nullptr) {
     // A request for another host, or for "*": nothing here answers it.
-    mg_disable_connection_keep_alive(connection);
-    size_t page_bytes = 0;
-    const std::string response = SimpleResponse(
-        "400 Bad Request", "The request names no path on this server.", {},
-        false, false, std::time(nullptr), &page_bytes);
-    if (adapter.Write(response.data(), response.size())) {
-      request_note.body_bytes = page_bytes;
-    }
-    return 400;
+    return AnswerBeforeRouting(
+        connection, 400,
+        {.status = "400 Bad Request",
+         .message = "The request names no path on this server."});
   }
+  CivetwebConnection adapter(connection);
   HttpRequestFacts facts = FactsOf(*info);
-  if (shared->connections_held.load() >= shared->worker_threads) {
+  if (state->connections_held.load() >= state->worker_threads) {
     // Every worker holds a connection: this one is closed after its answer,
     // so that a connection waiting in the queue gets its worker rather than
     // wait for as long as this client keeps sending.
     facts.server_keeps_alive = false;
     adapter.CloseAfterResponse();
   }
-  const RouteOutcome outcome = RouteRequest(shared->router, facts, &adapter);
+  const RouteOutcome outcome = RouteRequest(state->router, facts, &adapter);
   if (!outcome.answered) {
     // civetweb sends the file; its size is the body of a whole 200 answer.
-    request_note.static_file = shared->router.document_root;
+    request_note.static_file = state->router.document_root;
     request_note.static_file += info->local_uri;
     return 0;
   }
@@ -160,15 +178,15 @@ int BeginRequest(mg_connection* connection) {
 
 void EndRequest(const mg_connection* connection, int status_code) {
   const mg_request_info* info = mg_get_request_info(connection);
-  auto* shared = static_cast<SearchServer::Shared*>(info->user_data);
+  auto* state = static_cast<SearchServerState*>(info->user_data);
   RequestNote note = std::move(request_note);
   request_note = RequestNote();
   if (note.seen) {
-    std::lock_guard<std::mutex> lock(shared->mutex);
-    --shared->requests_running;
-    shared->request_ended.notify_all();
+    std::lock_guard<std::mutex> lock(state->mutex);
+    --state->requests_running;
+    state->request_ended.notify_all();
   }
-  if (shared->access_log == nullptr) return;
+  if (state->access_log == nullptr) return;
 
   if (!note.seen) note.time = std::time(nullptr);
   if (!note.body_bytes.has_value() && !note.static_file.empty() &&
@@ -189,7 +207,7 @@ void EndRequest(const mg_connection* connection, int status_code) {
   record.http_version = info->http_version != nullptr ? info->http_version : "";
   record.status_code = status_code;
   record.body_bytes = note.body_bytes;
-  shared->access_log->Write(record);
+  state->access_log->Write(record);
 }
 
 // Answers the errors civetweb finds itself (a malformed request, a head
@@ -204,11 +222,10 @@ int HttpError(mg_connection* connection, int status, const char* message) {
                          std::strcmp(info->request_method, "HEAD") == 0;
   const std::string status_text = std::to_string(status) + " " +
                                   mg_get_response_code_text(connection, status);
-  size_t page_bytes = 0;
-  const std::string response =
-      SimpleResponse(status_text, message, {}, false, head_only,
-                     std::time(nullptr), &page_bytes);
-  CivetwebConnection(connection).Write(response.data(), response.size());
+  CivetwebConnection adapter(connection);
+  SendSimplePage(
+      {.status = status_text, .message = message, .head_only = head_only},
+      &adapter);
   return 0;
 }
 
@@ -230,10 +247,10 @@ std::unique_ptr<SearchServer> SearchServer::Start(const ListenSettings& listen,
   (void)initialized;
 
   std::unique_ptr<SearchServer> server(new SearchServer);
-  server->shared_ = std::make_unique<Shared>();
-  server->shared_->router = router;
-  server->shared_->access_log = access_log;
-  server->shared_->worker_threads = listen.threads;
+  server->state_ = std::make_unique<SearchServerState>();
+  server->state_->router = router;
+  server->state_->access_log = access_log;
+  server->state_->worker_threads = listen.threads;
 
   const std::string ports =
       listen.bind_address + ":" + std::to_string(listen.port);
@@ -261,7 +278,7 @@ std::unique_ptr<SearchServer> SearchServer::Start(const ListenSettings& listen,
   char reason[256] = "";
   unsigned code = 0;
   mg_error_data error_data{&code, reason, sizeof reason};
-  mg_init_data init{&callbacks, server->shared_.get(), options};
+  mg_init_data init{&callbacks, server->state_.get(), options};
   starting.store(true);
   server->context_ = mg_start2(&init, &error_data);
   starting.store(false);
@@ -281,10 +298,10 @@ std::unique_ptr<SearchServer> SearchServer::Start(const ListenSettings& listen,
 }
 
 bool SearchServer::Drain(std::chrono::milliseconds limit) {
-  std::unique_lock<std::mutex> lock(shared_->mutex);
-  shared_->draining = true;
-  return shared_->request_ended.wait_for(
-      lock, limit, [this] { return shared_->requests_running == 0; });
+  std::unique_lock<std::mutex> lock(state_->mutex);
+  state_->draining = true;
+  return state_->request_ended.wait_for(
+      lock, limit, [this] { return state_->requests_running == 0; });
 }
 
 SearchServer::~SearchServer() {

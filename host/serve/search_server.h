@@ -4,11 +4,8 @@
 #ifndef TAVIK_HOST_SERVE_SEARCH_SERVER_H_
 #define TAVIK_HOST_SERVE_SEARCH_SERVER_H_
 
-#include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
 #include <string>
 
 #include "host/serve/access_log.h"
@@ -17,6 +14,10 @@
 struct mg_context;
 
 namespace tavik {
+
+// What the server's civetweb callbacks share: the routing, the log, and
+// the count of requests running that Drain waits on. Defined with them.
+struct SearchServerState;
 
 struct ListenSettings {
   std::string bind_address;  // an IPv4 address
@@ -52,25 +53,10 @@ class SearchServer {
   // limit. Call it once, before destruction.
   bool Drain(std::chrono::milliseconds limit);
 
-  // What civetweb's callbacks reach; public for them alone.
-  struct Shared {
-    RouterConfig router;
-    AccessLog* access_log = nullptr;
-    int worker_threads = 0;
-    // Connections that worker threads hold now.
-    std::atomic<int> connections_held{0};
-    // Requests between begin_request and end_request, and whether new ones
-    // are refused; the condition tells Drain of each one that ends.
-    std::mutex mutex;
-    std::condition_variable request_ended;
-    int requests_running = 0;
-    bool draining = false;
-  };
-
  private:
   SearchServer() = default;
 
-  std::unique_ptr<Shared> shared_;
+  std::unique_ptr<SearchServerState> state_;
   mg_context* context_ = nullptr;
   int port_ = 0;
 };

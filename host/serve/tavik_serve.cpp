@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "host/extension_library.h"
+#include "host/program_failure.h"
 #include "host/program_folder.h"
 #include "host/serve/access_log.h"
 #include "host/serve/search_server.h"
@@ -25,10 +26,7 @@ namespace {
 // How long a stop waits for the requests in flight.
 constexpr std::chrono::seconds kDrainTimeout{30};
 
-int Fail(const std::string& message) {
-  std::fprintf(stderr, "tavik-serve: %s\n", message.c_str());
-  return 1;
-}
+constexpr tavik::ProgramFailure Fail("tavik-serve", 1);
 
 // The document root as a real path, or "" with the reason in `error`.
 std::string RealFolder(const std::string& folder, std::string* error) {
@@ -96,9 +94,7 @@ int main(int argc, char** argv) {
       break;
   }
   if (options.document_root.empty()) options.document_root = TAVIK_DEMO_SITE;
-  if (options.extension.empty()) {
-    options.extension = tavik::ProgramFolder() + "libtavik.so";
-  }
+  if (options.extension.empty()) options.extension = tavik::DefaultExtensionPath();
 
   // The worker threads inherit this mask, so the signals reach sigwait
   // below and nothing else.

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <string>
 
-#include "tests/support/extension_fixture.h"
-#include "tests/support/temp_tree.h"
+#include "testing/extension_fixture.h"
+#include "testing/temp_tree.h"
 
 namespace tavik::testing {
 namespace {

@@ -19,9 +19,9 @@
 #include <thread>
 
 #include "request/escaping.h"
-#include "tests/support/extension_fixture.h"
-#include "tests/support/page_check.h"
-#include "tests/support/temp_tree.h"
+#include "testing/extension_fixture.h"
+#include "testing/page_check.h"
+#include "testing/temp_tree.h"
 
 namespace tavik::testing {
 namespace {

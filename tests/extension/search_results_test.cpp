@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "tests/support/extension_fixture.h"
-#include "tests/support/temp_tree.h"
+#include "testing/extension_fixture.h"
+#include "testing/temp_tree.h"
 
 namespace tavik::testing {
 namespace {

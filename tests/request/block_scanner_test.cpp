@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "tests/request/plain_hit_count.h"
-#include "tests/request/stress_documents.h"
-#include "tests/support/temp_tree.h"
+#include "testing/plain_hit_count.h"
+#include "testing/stress_documents.h"
+#include "testing/temp_tree.h"
 
 namespace tavik {
 namespace {

@@ -5,25 +5,22 @@
 
 #include <string>
 
-#include "tests/support/temp_tree.h"
+#include "testing/temp_tree.h"
 
 namespace tavik {
 namespace {
 
-BOOL TAVIK_CALLBACK IgnoreWrite(HCONN, LPVOID, LPDWORD, DWORD) { return 1; }
-BOOL TAVIK_CALLBACK IgnoreSupport(HCONN, DWORD, LPVOID, LPDWORD, LPDWORD) {
-  return 1;
-}
+// The page goes nowhere: these tests look at the record itself.
+class IgnoredPage : public PageSink {
+ public:
+  void SendHead(const char*, const char*) override {}
+  void Write(const char*, size_t) override {}
+};
 
 class SearchRequestTest : public ::testing::Test {
  protected:
-  SearchRequestTest() {
-    block_.WriteClient = IgnoreWrite;
-    block_.ServerSupportFunction = IgnoreSupport;
-  }
-
   std::unique_ptr<SearchRequest> Search(std::string value) {
-    auto request = SearchRequest::Create(value.data(), &block_);
+    auto request = SearchRequest::Create(value.data(), &page_);
     EXPECT_NE(request, nullptr);
     request->SetRoot(tree_.root().c_str());
     request->SearchDirectory(nullptr, tree_.root().c_str(), kDocumentPattern);
@@ -39,7 +36,7 @@ class SearchRequestTest : public ::testing::Test {
     return sum;
   }
 
-  EXTENSION_CONTROL_BLOCK block_{};
+  IgnoredPage page_;
   testing::TempTree tree_;
 };
 
@@ -47,7 +44,7 @@ TEST_F(SearchRequestTest, FreshRecordIsEmptyWhateverTheValue) {
   for (std::string value :
        {std::string(), std::string("abc"), std::string("+++"),
         std::string("%00"), std::string(1022, '%')}) {
-    auto request = SearchRequest::Create(value.data(), &block_);
+    auto request = SearchRequest::Create(value.data(), &page_);
     ASSERT_NE(request, nullptr);
     EXPECT_EQ(request->LastHit(), -1);
     EXPECT_EQ(request->TotalHits(), 0);
@@ -58,7 +55,7 @@ TEST_F(SearchRequestTest, FreshRecordIsEmptyWhateverTheValue) {
 
 TEST_F(SearchRequestTest, TermIsTheUpperCasedSearchString) {
   std::string value = "caf%E9+web";
-  auto request = SearchRequest::Create(value.data(), &block_);
+  auto request = SearchRequest::Create(value.data(), &page_);
   EXPECT_STREQ(request->Term(), "CAF\xe9 WEB");
 }
 

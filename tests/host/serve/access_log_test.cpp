@@ -9,7 +9,7 @@
 #include <sstream>
 #include <string>
 
-#include "tests/support/temp_tree.h"
+#include "testing/temp_tree.h"
 
 namespace tavik::testing {
 namespace {

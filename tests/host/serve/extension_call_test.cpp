@@ -11,8 +11,8 @@
 
 #include "host/captured_request.h"
 #include "host/extension_library.h"
-#include "tests/host/serve/fake_exchange.h"
-#include "tests/support/temp_tree.h"
+#include "testing/fake_exchange.h"
+#include "testing/temp_tree.h"
 
 namespace tavik::testing {
 namespace {

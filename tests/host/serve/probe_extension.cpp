@@ -9,7 +9,7 @@
 #include <string>
 #include <thread>
 
-#include "extension/server_interface.h"
+#include "interface/server_interface.h"
 
 namespace {
 

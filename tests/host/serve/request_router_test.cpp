@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include "tests/host/serve/fake_exchange.h"
-#include "tests/support/temp_tree.h"
+#include "testing/fake_exchange.h"
+#include "testing/temp_tree.h"
 
 namespace tavik::testing {
 namespace {

@@ -6,7 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/host/serve/fake_exchange.h"
+#include "host/serve/simple_page.h"
+#include "testing/fake_exchange.h"
 
 namespace tavik::testing {
 namespace {
@@ -152,7 +153,7 @@ TEST(Chunk, IsTheSizeInHexThenTheBytes) {
 TEST(SimpleResponse, IsFramedByItsLengthAndEscapesItsMessage) {
   size_t body_bytes = 0;
   const std::string response = SimpleResponse(
-      "403 Forbidden", "No <way>", "X-A: b", true, false, 0, &body_bytes);
+      {"403 Forbidden", "No <way>", "X-A: b", true, false}, 0, &body_bytes);
   const ParsedResponse parsed = ParseResponse(response);
   EXPECT_EQ(parsed.status_line, "HTTP/1.1 403 Forbidden");
   EXPECT_EQ(parsed.Field("Content-Type"), "text/html");
@@ -163,13 +164,25 @@ TEST(SimpleResponse, IsFramedByItsLengthAndEscapesItsMessage) {
   EXPECT_EQ(body_bytes, parsed.raw_body.size());
   EXPECT_NE(parsed.raw_body.find("No &lt;way&gt;"), std::string::npos);
 
-  const std::string head_only = SimpleResponse("403 Forbidden", "No <way>", "",
-                                               false, true, 0, &body_bytes);
+  const std::string head_only = SimpleResponse(
+      {"403 Forbidden", "No <way>", "", false, true}, 0, &body_bytes);
   EXPECT_EQ(body_bytes, 0u);
   const ParsedResponse head = ParseResponse(head_only);
   EXPECT_TRUE(head.raw_body.empty());
   EXPECT_EQ(head.Field("Content-Length"), parsed.Field("Content-Length"));
   EXPECT_EQ(head.Field("Connection"), "close");
+}
+
+// The server's own pages escape with the extension's character set, the
+// single quote included, so that neither can be told apart by its escaping.
+TEST(SimpleResponse, EscapesTheFiveMarkupCharactersAsTheExtensionDoes) {
+  size_t body_bytes = 0;
+  const std::string response = SimpleResponse(
+      {"400 Bad Request", "a&b \"c\" 'd' <e>", "", false, false}, 0,
+      &body_bytes);
+  EXPECT_NE(ParseResponse(response).raw_body.find(
+                "<p>a&amp;b &quot;c&quot; &#39;d&#39; &lt;e&gt;</p>"),
+            std::string::npos);
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "tests/host/serve/fake_exchange.h"
+#include "testing/fake_exchange.h"
 
 namespace tavik::testing {
 namespace {

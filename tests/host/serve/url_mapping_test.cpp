@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "tests/support/temp_tree.h"
+#include "testing/temp_tree.h"
 
 namespace tavik::testing {
 namespace {

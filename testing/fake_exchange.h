@@ -1,18 +1,42 @@
 // An HTTP exchange in memory, for testing the host without sockets: a
 // request whose strings the object owns, and a connection that records
 // what is written and serves a body from a string.
-#ifndef TAVIK_TESTS_HOST_SERVE_FAKE_EXCHANGE_H_
-#define TAVIK_TESTS_HOST_SERVE_FAKE_EXCHANGE_H_
+#ifndef TAVIK_TESTING_FAKE_EXCHANGE_H_
+#define TAVIK_TESTING_FAKE_EXCHANGE_H_
 
 #include <cstdint>
 #include <deque>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 #include "host/serve/http_exchange.h"
 
 namespace tavik::testing {
+
+// The facts of a request from a client on the loopback address
+// (127.0.0.1, port 40000) to port 8080, with the given strings and the
+// (name, value) pairs of `headers` in order. The views point into the
+// arguments, which must outlive the facts.
+template <typename Headers>
+HttpRequestFacts LoopbackFacts(std::string_view method, std::string_view path,
+                               std::string_view query, std::string_view version,
+                               const Headers& headers, int64_t content_length) {
+  HttpRequestFacts facts;
+  facts.method = method;
+  facts.path = path;
+  facts.query_string = query;
+  facts.http_version = version;
+  facts.remote_address = "127.0.0.1";
+  facts.remote_port = 40000;
+  facts.server_port = 8080;
+  for (const auto& [name, value] : headers) {
+    facts.headers.emplace_back(name, value);
+  }
+  facts.content_length = content_length;
+  return facts;
+}
 
 // A request whose views point into its own strings.
 class FakeRequest {
@@ -88,4 +112,4 @@ bool Dechunk(const std::string& raw, std::string* body);
 
 }  // namespace tavik::testing
 
-#endif  // TAVIK_TESTS_HOST_SERVE_FAKE_EXCHANGE_H_
+#endif  // TAVIK_TESTING_FAKE_EXCHANGE_H_

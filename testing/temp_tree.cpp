@@ -1,4 +1,4 @@
-#include "tests/support/temp_tree.h"
+#include "testing/temp_tree.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "platform/text_reader.h"
+#include "testing/text_reader.h"
 
 namespace tavik {
 

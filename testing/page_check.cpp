@@ -1,4 +1,4 @@
-#include "tests/support/page_check.h"
+#include "testing/page_check.h"
 
 #include <climits>
 #include <regex>

@@ -1,11 +1,11 @@
-#include "platform/text_reader.h"
+#include "testing/text_reader.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "tests/support/temp_tree.h"
+#include "testing/temp_tree.h"
 
 namespace tavik {
 namespace {

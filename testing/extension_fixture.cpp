@@ -1,4 +1,4 @@
-#include "tests/support/extension_fixture.h"
+#include "testing/extension_fixture.h"
 
 #include <gtest/gtest.h>
 

@@ -1,15 +1,15 @@
 // The reference the block scanner is held to: the document read piece by
 // piece with the plain TextReader, each piece upper-cased up to its first NUL
 // and searched for the term with strstr, one hit per piece.
-#ifndef TAVIK_TESTS_REQUEST_PLAIN_HIT_COUNT_H_
-#define TAVIK_TESTS_REQUEST_PLAIN_HIT_COUNT_H_
+#ifndef TAVIK_TESTING_PLAIN_HIT_COUNT_H_
+#define TAVIK_TESTING_PLAIN_HIT_COUNT_H_
 
 #include <cstddef>
 #include <cstring>
 
 #include "platform/ascii.h"
 #include "platform/readable_file.h"
-#include "platform/text_reader.h"
+#include "testing/text_reader.h"
 
 namespace tavik::testing {
 
@@ -32,4 +32,4 @@ inline long PlainHitCount(const char* path, const char* term,
 
 }  // namespace tavik::testing
 
-#endif  // TAVIK_TESTS_REQUEST_PLAIN_HIT_COUNT_H_
+#endif  // TAVIK_TESTING_PLAIN_HIT_COUNT_H_

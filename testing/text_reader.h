@@ -1,5 +1,5 @@
-// Reads a document as text lines, the way a buffered text-mode reader on
-// Windows delivers them, on every platform:
+// The plain reader: reads a document as text lines, the way a buffered
+// text-mode reader on Windows delivers them, on every platform:
 //   - a line is returned in pieces of at most kMaxPieceLength bytes; a piece
 //     ends after a line feed (which stays in it) or when it is full, and a
 //     last line without a line feed is still returned;
@@ -8,18 +8,18 @@
 //   - the first byte 0x1A ends the document;
 //   - NUL bytes are passed on unchanged;
 //   - a read error ends the document as its end does.
-// This is the plain reader: simple enough to be plainly right.
-#ifndef TAVIK_PLATFORM_TEXT_READER_H_
-#define TAVIK_PLATFORM_TEXT_READER_H_
+// It is the reference the block scanner is held to, simple enough to be
+// plainly right; the tests, the fuzzers and the benchmark use it, the
+// extension does not.
+#ifndef TAVIK_TESTING_TEXT_READER_H_
+#define TAVIK_TESTING_TEXT_READER_H_
 
 #include <cstddef>
 
 #include "platform/readable_file.h"
+#include "request/reading_rules.h"
 
 namespace tavik {
-
-inline constexpr size_t kMaxPieceLength = 255;
-inline constexpr char kEndOfText = 0x1A;
 
 class TextReader {
  public:
@@ -51,4 +51,4 @@ class TextReader {
 
 }  // namespace tavik
 
-#endif  // TAVIK_PLATFORM_TEXT_READER_H_
+#endif  // TAVIK_TESTING_TEXT_READER_H_

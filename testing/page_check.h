@@ -1,7 +1,7 @@
 // Reading a result page back, to check pages whose exact content a test
 // cannot know in advance (a tree that changes while it is searched).
-#ifndef TAVIK_TESTS_SUPPORT_PAGE_CHECK_H_
-#define TAVIK_TESTS_SUPPORT_PAGE_CHECK_H_
+#ifndef TAVIK_TESTING_PAGE_CHECK_H_
+#define TAVIK_TESTING_PAGE_CHECK_H_
 
 #include <string>
 
@@ -20,4 +20,4 @@ bool IsWellFormedBody(const std::string& body, int* total);
 
 }  // namespace tavik::testing
 
-#endif  // TAVIK_TESTS_SUPPORT_PAGE_CHECK_H_
+#endif  // TAVIK_TESTING_PAGE_CHECK_H_

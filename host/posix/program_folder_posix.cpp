@@ -15,4 +15,6 @@ std::string ProgramFolder() {
   return path.substr(0, path.rfind('/') + 1);
 }
 
+std::string DefaultExtensionPath() { return ProgramFolder() + "libtavik.so"; }
+
 }  // namespace tavik

@@ -1,7 +1,7 @@
 // The built extension library, loaded once per test program as a server
 // loads it, and a way to run whole requests through it.
-#ifndef TAVIK_TESTS_SUPPORT_EXTENSION_FIXTURE_H_
-#define TAVIK_TESTS_SUPPORT_EXTENSION_FIXTURE_H_
+#ifndef TAVIK_TESTING_EXTENSION_FIXTURE_H_
+#define TAVIK_TESTING_EXTENSION_FIXTURE_H_
 
 #include <gtest/gtest.h>
 
@@ -9,8 +9,8 @@
 
 #include "host/captured_request.h"
 #include "host/extension_library.h"
-#include "tests/support/page_check.h"
-#include "tests/support/temp_tree.h"
+#include "testing/page_check.h"
+#include "testing/temp_tree.h"
 
 namespace tavik::testing {
 
@@ -54,4 +54,4 @@ class SearchTreeTest : public ::testing::Test {
 
 }  // namespace tavik::testing
 
-#endif  // TAVIK_TESTS_SUPPORT_EXTENSION_FIXTURE_H_
+#endif  // TAVIK_TESTING_EXTENSION_FIXTURE_H_

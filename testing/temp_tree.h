@@ -1,7 +1,7 @@
 // A folder tree in a fresh temporary folder, removed with everything in it
 // when the object goes out of scope.
-#ifndef TAVIK_TESTS_SUPPORT_TEMP_TREE_H_
-#define TAVIK_TESTS_SUPPORT_TEMP_TREE_H_
+#ifndef TAVIK_TESTING_TEMP_TREE_H_
+#define TAVIK_TESTING_TEMP_TREE_H_
 
 #include <string>
 #include <string_view>
@@ -34,4 +34,4 @@ class TempTree {
 
 }  // namespace tavik::testing
 
-#endif  // TAVIK_TESTS_SUPPORT_TEMP_TREE_H_
+#endif  // TAVIK_TESTING_TEMP_TREE_H_

@@ -1,4 +1,4 @@
-#include "tests/host/serve/fake_exchange.h"
+#include "testing/fake_exchange.h"
 
 #include <algorithm>
 #include <cstring>
@@ -32,18 +32,8 @@ FakeRequest& FakeRequest::ServerCloses() {
 }
 
 const HttpRequestFacts& FakeRequest::facts() {
-  facts_ = HttpRequestFacts();
-  facts_.method = method_;
-  facts_.path = path_;
-  facts_.query_string = query_;
-  facts_.http_version = version_;
-  facts_.remote_address = "127.0.0.1";
-  facts_.remote_port = 40000;
-  facts_.server_port = 8080;
-  for (const auto& [name, value] : headers_) {
-    facts_.headers.emplace_back(name, value);
-  }
-  facts_.content_length = content_length_;
+  facts_ = LoopbackFacts(method_, path_, query_, version_, headers_,
+                         content_length_);
   facts_.server_keeps_alive = !server_closes_;
   return facts_;
 }

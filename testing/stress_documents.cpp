@@ -1,7 +1,7 @@
-#include "tests/request/stress_documents.h"
+#include "testing/stress_documents.h"
 
 #include "platform/ascii.h"
-#include "platform/text_reader.h"
+#include "request/reading_rules.h"
 
 namespace tavik::testing {
 namespace {
@@ -109,7 +109,7 @@ StressCase StressDocuments::Next() {
   std::string& document = result.document;
   while (document.size() < size_goal) document += Line(result.term);
   if (Chance(5)) {
-    document.insert(Below(document.size() + 1), 1, '\x1a');
+    document.insert(Below(document.size() + 1), 1, kEndOfText);
   }
   if (!document.empty() && Chance(20)) {
     // A piece of the document itself, upper-cased, as the term.

@@ -4,8 +4,8 @@
 // one (natural alignment, DWORD = uint32_t, BOOL = int32_t, native
 // pointers), so the same declarations serve a 32-bit Windows server and the
 // hosts in this repository.
-#ifndef TAVIK_EXTENSION_SERVER_INTERFACE_H_
-#define TAVIK_EXTENSION_SERVER_INTERFACE_H_
+#ifndef TAVIK_INTERFACE_SERVER_INTERFACE_H_
+#define TAVIK_INTERFACE_SERVER_INTERFACE_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -125,4 +125,4 @@ static_assert(offsetof(EXTENSION_CONTROL_BLOCK, ServerSupportFunction) ==
 static_assert(sizeof(EXTENSION_CONTROL_BLOCK) == Pick(144, 192));
 }  // namespace tavik::layout_check
 
-#endif  // TAVIK_EXTENSION_SERVER_INTERFACE_H_
+#endif  // TAVIK_INTERFACE_SERVER_INTERFACE_H_

@@ -2,8 +2,8 @@
 // near multiples of the piece length, CR runs and CR LF pairs, NUL, 0x1A,
 // bytes above 0x7F, terms of 0 to 300 bytes that hold CR, LF and bytes above
 // 0x7F, and the term planted in either case around piece boundaries.
-#ifndef TAVIK_TESTS_REQUEST_STRESS_DOCUMENTS_H_
-#define TAVIK_TESTS_REQUEST_STRESS_DOCUMENTS_H_
+#ifndef TAVIK_TESTING_STRESS_DOCUMENTS_H_
+#define TAVIK_TESTING_STRESS_DOCUMENTS_H_
 
 #include <cstdint>
 #include <random>
@@ -38,4 +38,4 @@ class StressDocuments {
 
 }  // namespace tavik::testing
 
-#endif  // TAVIK_TESTS_REQUEST_STRESS_DOCUMENTS_H_
+#endif  // TAVIK_TESTING_STRESS_DOCUMENTS_H_
