@@ -6,13 +6,21 @@
 
 namespace tavik {
 
+// What an entry is, as the listing tells it, a link not followed.
+enum class EntryKind {
+  kFile,    // a regular file
+  kFolder,  // a directory itself
+  kLink,    // a symbolic link (on Windows, a reparse point), to anything
+  kOther,   // a FIFO, socket or device, or an entry gone before it was told
+};
+
 struct DirectoryEntry {
   // The entry's name within the directory; valid until the next call of
   // DirectoryListing::Next or the listing's end.
   const char* name;
-  // True for a directory itself; a link to a directory is not one, so a walk
-  // that follows this flag never loops.
-  bool is_directory;
+  // A link to a directory is kLink, not kFolder, so a walk that descends
+  // only into kFolder entries never loops.
+  EntryKind kind;
 };
 
 // One open listing; it is closed when the object goes out of scope.

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/file_stamp.h"
+
 namespace tavik {
 
 // One open file, closed when the object goes out of scope.
@@ -38,6 +40,10 @@ class ReadableFile {
   // 0 at the end of the file, and also on a read error, which ends the file
   // as its end does.
   size_t Read(void* buffer, size_t size);
+
+  // Reads the open file's stamp as it is now into `stamp`. Returns false
+  // when no file is open or the system cannot tell.
+  bool ReadStamp(FileStamp* stamp) const;
 
  private:
   intptr_t handle_ = -1;

@@ -8,6 +8,39 @@
 #include "platform/pattern_match.h"
 
 namespace tavik {
+namespace {
+
+EntryKind KindOfMode(mode_t mode) {
+  if (S_ISREG(mode)) return EntryKind::kFile;
+  if (S_ISDIR(mode)) return EntryKind::kFolder;
+  if (S_ISLNK(mode)) return EntryKind::kLink;
+  return EntryKind::kOther;
+}
+
+// The kind of `found`, an entry of the directory open as `directory`.
+EntryKind KindOf(int directory, const dirent& found) {
+  switch (found.d_type) {
+    case DT_REG:
+      return EntryKind::kFile;
+    case DT_DIR:
+      return EntryKind::kFolder;
+    case DT_LNK:
+      return EntryKind::kLink;
+    case DT_UNKNOWN: {
+      // Some file systems leave the type out of the listing; ask for it,
+      // without following a link.
+      struct stat status;
+      if (fstatat(directory, found.d_name, &status, AT_SYMLINK_NOFOLLOW) != 0) {
+        return EntryKind::kOther;
+      }
+      return KindOfMode(status.st_mode);
+    }
+    default:
+      return EntryKind::kOther;
+  }
+}
+
+}  // namespace
 
 struct DirectoryListing::State {
   DIR* directory;
@@ -36,17 +69,8 @@ bool DirectoryListing::Next(DirectoryEntry* entry) {
   if (state_ == nullptr) return false;
   while (const dirent* found = readdir(state_->directory)) {
     if (!NameMatchesPattern(found->d_name, state_->pattern)) continue;
-    bool is_directory = found->d_type == DT_DIR;
-    if (found->d_type == DT_UNKNOWN) {
-      // Some file systems leave the type out of the listing; ask for it,
-      // without following a link.
-      struct stat status;
-      is_directory = fstatat(dirfd(state_->directory), found->d_name, &status,
-                             AT_SYMLINK_NOFOLLOW) == 0 &&
-                     S_ISDIR(status.st_mode);
-    }
     entry->name = found->d_name;
-    entry->is_directory = is_directory;
+    entry->kind = KindOf(dirfd(state_->directory), *found);
     return true;
   }
   return false;

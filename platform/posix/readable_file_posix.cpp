@@ -4,6 +4,7 @@
 
 #include <cerrno>
 
+#include "platform/posix/stat_stamp.h"
 #include "platform/readable_file.h"
 
 namespace tavik {
@@ -56,6 +57,15 @@ size_t ReadableFile::Read(void* buffer, size_t size) {
     if (count >= 0) return static_cast<size_t>(count);
     if (errno != EINTR) return 0;
   }
+}
+
+bool ReadableFile::ReadStamp(FileStamp* stamp) const {
+  struct stat status;
+  if (handle_ < 0 || fstat(static_cast<int>(handle_), &status) != 0) {
+    return false;
+  }
+  *stamp = StampFromStatus(status);
+  return true;
 }
 
 }  // namespace tavik

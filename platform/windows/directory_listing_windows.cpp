@@ -46,8 +46,13 @@ bool DirectoryListing::Next(DirectoryEntry* entry) {
   entry->name = state_->data.cFileName;
   // A junction or a link to a folder carries the reparse attribute; it is
   // not descended into, so the walk cannot loop.
-  entry->is_directory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
-                        (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    entry->kind = EntryKind::kLink;
+  } else if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    entry->kind = EntryKind::kFolder;
+  } else {
+    entry->kind = EntryKind::kFile;
+  }
   return true;
 }
 

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "platform/readable_file.h"
+#include "platform/windows/handle_stamp.h"
 
 namespace tavik {
 
@@ -64,6 +65,11 @@ size_t ReadableFile::Read(void* buffer, size_t size) {
     return 0;
   }
   return read;
+}
+
+bool ReadableFile::ReadStamp(FileStamp* stamp) const {
+  return handle_ != -1 &&
+         StampFromHandle(reinterpret_cast<HANDLE>(handle_), stamp);
 }
 
 }  // namespace tavik
