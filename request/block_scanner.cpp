@@ -61,7 +61,7 @@ BlockScanner::BlockScanner(size_t block_size)
     : buffer_(kCarrySize + block_size), block_size_(block_size) {}
 
 size_t BlockScanner::CountHits(ReadableFile& file, const TermFinder& finder,
-                               size_t limit) {
+                               size_t limit, SummaryBuilder* summary) {
   if (!buffer_ || !finder.CanMatch() || limit == 0) return 0;
   const bool simd = finder.use_simd();
   const auto length = static_cast<ptrdiff_t>(finder.length());
@@ -77,6 +77,8 @@ size_t BlockScanner::CountHits(ReadableFile& file, const TermFinder& finder,
   for (;;) {
     // The text of this round is [text, end); a piece starts at `text`.
     char* const text = block - kept - (held_cr ? 1 : 0);
+    // The text this round adds: [fresh, end), after the kept piece.
+    char* const fresh = block - (held_cr ? 1 : 0);
     const size_t count = file.Read(block, block_size_);
     char* end = block;
     bool ended = count == 0;  // a held CR then stays as text
@@ -87,6 +89,7 @@ size_t BlockScanner::CountHits(ReadableFile& file, const TermFinder& finder,
       ended = folded.ended;
       held_cr = folded.held_cr;
     }
+    if (summary != nullptr) summary->Add(fresh, end);
 
     LineStarts lines(text, simd);
     // A piece with its hit that runs on past `end`.
@@ -124,7 +127,10 @@ size_t BlockScanner::CountHits(ReadableFile& file, const TermFinder& finder,
       if (piece_end == nullptr) break;
       at = piece_end;
     }
-    if (ended) return hits;
+    if (ended) {
+      if (summary != nullptr) summary->Finish();
+      return hits;
+    }
 
     const char* piece = PieceStart(lines.StartOf(end), end);
     kept = end - piece;

@@ -22,6 +22,7 @@
 
 #include "platform/readable_file.h"
 #include "platform/work_buffer.h"
+#include "request/document_summary.h"
 #include "request/reading_rules.h"
 #include "request/term_finder.h"
 
@@ -46,7 +47,12 @@ class BlockScanner {
   // number of its pieces that contain `finder`'s term. Stops reading as soon
   // as that number reaches `limit` and returns `limit`. A term that cannot
   // match gives 0 without a read.
-  size_t CountHits(ReadableFile& file, const TermFinder& finder, size_t limit);
+  //
+  // With `summary`, started by the caller, it also adds the document's text
+  // to it as it is read, and finishes it when the whole text has been read;
+  // a count stopped at `limit` leaves it unfinished.
+  size_t CountHits(ReadableFile& file, const TermFinder& finder, size_t limit,
+                   SummaryBuilder* summary = nullptr);
 
  private:
   // Layout: [0, kCarrySize) takes the kept piece and the held CR, which end

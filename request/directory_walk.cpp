@@ -51,7 +51,7 @@ void SearchRequest::SearchDirectory(const char* lpszParentPath,
   DirectoryEntry entry;
   if (!everything.Open(szDirPath, kEveryEntryPattern)) return;
   while (everything.Next(&entry)) {
-    if (!entry.is_directory) continue;
+    if (entry.kind != EntryKind::kFolder) continue;
     SearchDirectory(szDirPath, entry.name, lpszPattern);
     if (fTooMany) return;
   }

@@ -1,0 +1,162 @@
+// Summaries built while the scanner reads, held to a plain oracle: the
+// slots of every three-byte sequence of the text the plain reader gives
+// (its pieces joined), folded to the same size. Then the promise itself: a
+// term with a hit is never ruled out.
+#include "request/document_summary.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "request/block_scanner.h"
+#include "testing/plain_hit_count.h"
+#include "testing/stress_documents.h"
+#include "testing/temp_tree.h"
+#include "testing/text_reader.h"
+
+namespace tavik {
+namespace {
+
+using Words = std::vector<uint64_t>;
+
+// The document's text as the plain reader gives it: its pieces joined.
+std::string PlainText(const std::string& path) {
+  ReadableFile file;
+  EXPECT_TRUE(file.Open(path.c_str()));
+  TextReader reader(file);
+  char piece[kMaxPieceLength + 1];
+  std::string text;
+  while (const size_t length = reader.ReadLine(piece)) text.append(piece, length);
+  return text;
+}
+
+Words OracleSummary(const std::string& text) {
+  std::set<uint32_t> slots;
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+  for (size_t at = 0; at + 3 <= text.size(); ++at) {
+    slots.insert(SequenceSlot(bytes[at], bytes[at + 1], bytes[at + 2]));
+  }
+  const size_t bits = SummaryBitsFor(slots.size());
+  Words words(bits / 64, 0);
+  for (const uint32_t slot : slots) {
+    const size_t bit = slot & (bits - 1);
+    words[bit / 64] |= uint64_t{1} << (bit % 64);
+  }
+  return words;
+}
+
+// The summary the builder makes while the scanner counts `term`; empty when
+// the scan did not finish it.
+Words ScannedSummary(const std::string& path, const std::string& term,
+                     size_t block_size, bool simd, SummaryBuilder& builder,
+                     size_t limit = 1000000) {
+  const TermFinder finder(term.c_str(), simd);
+  BlockScanner scanner(block_size);
+  ReadableFile file;
+  EXPECT_TRUE(file.Open(path.c_str()));
+  builder.Start();
+  scanner.CountHits(file, finder, limit, &builder);
+  if (!builder.finished()) return {};
+  Words words(builder.summary_bits() / 64);
+  builder.Write(words.data());
+  return words;
+}
+
+TEST(DocumentSummary, SizedToTheDistinctSlots) {
+  const std::pair<size_t, size_t> sizes[] = {
+      {0, 512},     {1, 512},       {64, 512},      {65, 1024},
+      {1000, 8192}, {1024, 8192},   {1025, 16384},  {4096, kSlotCount},
+      {5000, kSlotCount}, {kSlotCount, kSlotCount}};
+  for (const auto& [distinct, bits] : sizes) {
+    EXPECT_EQ(SummaryBitsFor(distinct), bits) << distinct;
+  }
+}
+
+TEST(DocumentSummary, ShortTermsAreNeverRuledOut) {
+  const Words empty(kMinSummaryBits / 64, 0);
+  for (const std::string term : {"", "A", "AB"}) {
+    const TermSequences sequences(term.c_str(), term.size());
+    EXPECT_FALSE(sequences.CanRuleOut()) << term;
+    EXPECT_TRUE(sequences.MayOccurIn(empty.data(), kMinSummaryBits)) << term;
+  }
+  const TermSequences three("ABC", 3);
+  EXPECT_TRUE(three.CanRuleOut());
+  EXPECT_FALSE(three.MayOccurIn(empty.data(), kMinSummaryBits));
+}
+
+TEST(DocumentSummary, AScanStoppedAtTheLimitLeavesItUnfinished) {
+  testing::TempTree tree;
+  std::string lines;
+  for (int i = 0; i < 20000; ++i) lines += "a line\n";
+  tree.Write("doc.htm", lines);
+  SummaryBuilder builder;
+  ASSERT_TRUE(builder);
+  EXPECT_TRUE(
+      ScannedSummary(tree.Path("doc.htm"), "LINE", 4096, true, builder, 3)
+          .empty());
+  EXPECT_FALSE(
+      ScannedSummary(tree.Path("doc.htm"), "LINE", 4096, true, builder)
+          .empty());
+}
+
+// Each seed: random documents from the stress generator, each summarised at
+// a few block sizes (one byte up), with and without SIMD, and compared with
+// the oracle bit for bit; and the stress term, and stretches of the text,
+// must never be ruled out where they occur.
+class RandomSummaries : public ::testing::TestWithParam<uint32_t> {};
+
+TEST_P(RandomSummaries, EqualThePlainTextsSequences) {
+  const uint32_t seed = GetParam();
+  testing::StressDocuments documents(seed);
+  std::mt19937 random(seed);
+  testing::TempTree tree;
+  const std::string path = tree.Path("doc.htm");
+  SummaryBuilder builder;
+  ASSERT_TRUE(builder);
+  int failures = 0;
+  for (int index = 0; index < 300 && failures < 5; ++index) {
+    const testing::StressCase stress = documents.Next();
+    tree.Write("doc.htm", stress.document);
+    const std::string text = PlainText(path);
+    const Words expected = OracleSummary(text);
+    const size_t bits = expected.size() * 64;
+    // The scan reads the whole document only for a term that can match.
+    const std::string scanned_term =
+        TermFinder(stress.term.c_str()).CanMatch() ? stress.term : "\x7f\x7f";
+    for (const size_t block_size : {size_t{1} + random() % 3,
+                                    size_t{250} + random() % 10,
+                                    BlockScanner::kDefaultBlockSize}) {
+      if (block_size < 64 && stress.document.size() > 8192) continue;
+      const bool simd = random() % 2 == 0;
+      if (ScannedSummary(path, scanned_term, block_size, simd, builder) !=
+          expected) {
+        ++failures;
+        ADD_FAILURE() << "seed " << seed << ", document " << index
+                      << ", block size " << block_size;
+      }
+    }
+    if (testing::PlainHitCount(path.c_str(), stress.term.c_str()) > 0) {
+      const TermSequences sequences(stress.term.c_str(), stress.term.size());
+      EXPECT_TRUE(sequences.MayOccurIn(expected.data(), bits))
+          << "seed " << seed << ", document " << index;
+    }
+    for (int pick = 0; pick < 8 && text.size() >= 3; ++pick) {
+      const size_t length = 3 + random() % 20;
+      const size_t at = random() % (text.size() - 2);
+      std::string stretch = text.substr(at, length);
+      for (char& c : stretch) c = AsciiUpper(c);
+      const TermSequences sequences(stretch.c_str(), stretch.size());
+      EXPECT_TRUE(sequences.MayOccurIn(expected.data(), bits))
+          << "seed " << seed << ", document " << index << " at " << at;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(DocumentSummary, RandomSummaries,
+                         ::testing::Range(uint32_t{1}, uint32_t{5}));
+
+}  // namespace
+}  // namespace tavik
