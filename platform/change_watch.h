@@ -43,10 +43,13 @@ class ChangeEventSink {
 
 class ChangeWatch {
  public:
-  // Opens a queue of its own.
-  ChangeWatch();
+  // Makes a watch with no queue yet: Available() is false until Open().
+  ChangeWatch() = default;
   // Closes the queue, which ends every watch.
   ~ChangeWatch();
+
+  // Opens a queue of its own. Returns Available().
+  bool Open();
   ChangeWatch(const ChangeWatch&) = delete;
   ChangeWatch& operator=(const ChangeWatch&) = delete;
 

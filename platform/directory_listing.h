@@ -4,6 +4,8 @@
 #ifndef TAVIK_PLATFORM_DIRECTORY_LISTING_H_
 #define TAVIK_PLATFORM_DIRECTORY_LISTING_H_
 
+#include <cstdint>
+
 namespace tavik {
 
 // What an entry is, as the listing tells it, a link not followed.
@@ -21,6 +23,9 @@ struct DirectoryEntry {
   // A link to a directory is kLink, not kFolder, so a walk that descends
   // only into kFolder entries never loops.
   EntryKind kind;
+  // The entry's number on the folder's file system (its inode), where the
+  // listing gives it; 0 where it does not (Windows).
+  uint64_t number;
 };
 
 // One open listing; it is closed when the object goes out of scope.

@@ -45,8 +45,12 @@ class ReadableFile {
   // when no file is open or the system cannot tell.
   bool ReadStamp(FileStamp* stamp) const;
 
+  // The bytes Read has delivered so far.
+  uint64_t bytes_read() const { return bytes_read_; }
+
  private:
   intptr_t handle_ = -1;
+  uint64_t bytes_read_ = 0;
 };
 
 }  // namespace tavik

@@ -52,10 +52,13 @@ ChangeEvent::Kind KindOf(const inotify_event& event) {
 
 }  // namespace
 
-ChangeWatch::ChangeWatch() {
-  handle_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-  owner_ = getpid();
-  watch_limit_ = WatchLimit();
+bool ChangeWatch::Open() {
+  if (handle_ < 0) {
+    handle_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    owner_ = getpid();
+    watch_limit_ = WatchLimit();
+  }
+  return Available();
 }
 
 ChangeWatch::~ChangeWatch() {

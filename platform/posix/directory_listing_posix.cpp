@@ -71,6 +71,7 @@ bool DirectoryListing::Next(DirectoryEntry* entry) {
     if (!NameMatchesPattern(found->d_name, state_->pattern)) continue;
     entry->name = found->d_name;
     entry->kind = KindOf(dirfd(state_->directory), *found);
+    entry->number = static_cast<uint64_t>(found->d_ino);
     return true;
   }
   return false;

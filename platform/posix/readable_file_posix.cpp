@@ -54,7 +54,10 @@ size_t ReadableFile::Read(void* buffer, size_t size) {
   if (handle_ < 0) return 0;
   for (;;) {
     const ssize_t count = read(static_cast<int>(handle_), buffer, size);
-    if (count >= 0) return static_cast<size_t>(count);
+    if (count >= 0) {
+      bytes_read_ += static_cast<uint64_t>(count);
+      return static_cast<size_t>(count);
+    }
     if (errno != EINTR) return 0;
   }
 }

@@ -4,8 +4,8 @@
 
 namespace tavik {
 
-ChangeWatch::ChangeWatch() = default;
 ChangeWatch::~ChangeWatch() = default;
+bool ChangeWatch::Open() { return false; }
 bool ChangeWatch::Available() const { return false; }
 int ChangeWatch::WatchFolder(const char*) { return -1; }
 int ChangeWatch::WatchFile(const char*) { return -1; }

@@ -44,6 +44,7 @@ bool DirectoryListing::Next(DirectoryEntry* entry) {
   state_->pending = false;
   const DWORD attributes = state_->data.dwFileAttributes;
   entry->name = state_->data.cFileName;
+  entry->number = 0;
   // A junction or a link to a folder carries the reparse attribute; it is
   // not descended into, so the walk cannot loop.
   if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {

@@ -64,6 +64,7 @@ size_t ReadableFile::Read(void* buffer, size_t size) {
                 nullptr)) {
     return 0;
   }
+  bytes_read_ += read;
   return read;
 }
 
