@@ -2,7 +2,9 @@
 #include <cstring>
 
 #include "platform/directory_listing.h"
+#include "platform/file_stamp.h"
 #include "platform/paths.h"
+#include "platform/pattern_match.h"
 #include "request/search_request.h"
 
 namespace tavik {
@@ -12,23 +14,44 @@ bool IsDotOrDotDot(const char* name) {
   return std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0;
 }
 
+// Reads which folder `path` leads to now.
+bool ReadFolderIdentity(const char* path, FolderIdentity* identity) {
+  FileStamp stamp;
+  if (!ReadFolderStamp(path, &stamp)) return false;
+  *identity = {stamp.device, stamp.file};
+  return true;
+}
+
 }  // namespace
 
 void SearchRequest::SearchDirectory(const char* lpszParentPath,
                                     const char* lpszName,
                                     const char* lpszPattern) {
+  SearchFolder(lpszParentPath, lpszName, lpszPattern, nullptr);
+}
+
+void SearchRequest::SearchFolder(const char* parent_path, const char* name,
+                                 const char* pattern,
+                                 const FolderIdentity* expected) {
   if (fTooMany) return;
-  if (IsDotOrDotDot(lpszName)) return;
+  if (IsDotOrDotDot(name)) return;
 
   char szDirPath[kPathBufferSize];
-  if (lpszParentPath == nullptr) {
+  FolderIdentity identity;
+  if (parent_path == nullptr) {
     // The root is resolved against the current directory and must name an
     // existing directory (a link to one included).
-    if (!ResolveFullPath(lpszName, szDirPath)) return;
-    if (!IsExistingDirectory(szDirPath)) return;
+    if (!ResolveFullPath(name, szDirPath)) return;
+    StartCacheVisit();
+    if (visit_ && visit_->watching()) {
+      // The same check, which also says which folder the root is now.
+      if (!ReadFolderIdentity(szDirPath, &identity)) return;
+      expected = &identity;
+    } else if (!IsExistingDirectory(szDirPath)) {
+      return;
+    }
     real_root_known_ = ResolveRealPath(szDirPath, real_root_);
-  } else if (!JoinPath(lpszParentPath, lpszName, szDirPath,
-                       sizeof szDirPath)) {
+  } else if (!JoinPath(parent_path, name, szDirPath, sizeof szDirPath)) {
     return;
   }
   // Any document inside a directory this long would not fit its path
@@ -36,10 +59,20 @@ void SearchRequest::SearchDirectory(const char* lpszParentPath,
   // is, and one that has gone since cannot be listed.
   if (std::strlen(szDirPath) >= kMaxPathLength) return;
 
+  if (visit_ && visit_->watching()) {
+    if (expected == nullptr && ReadFolderIdentity(szDirPath, &identity)) {
+      expected = &identity;
+    }
+    if (expected != nullptr &&
+        SearchKeptFolder(szDirPath, *expected, pattern)) {
+      return;
+    }
+  }
+
   {
     DirectoryListing documents;
     DirectoryEntry entry;
-    if (documents.Open(szDirPath, lpszPattern)) {
+    if (documents.Open(szDirPath, pattern)) {
       while (documents.Next(&entry)) {
         ScanFile(szDirPath, entry.name);
         if (fTooMany) return;
@@ -52,9 +85,39 @@ void SearchRequest::SearchDirectory(const char* lpszParentPath,
   if (!everything.Open(szDirPath, kEveryEntryPattern)) return;
   while (everything.Next(&entry)) {
     if (entry.kind != EntryKind::kFolder) continue;
-    SearchDirectory(szDirPath, entry.name, lpszPattern);
+    SearchFolder(szDirPath, entry.name, pattern, nullptr);
     if (fTooMany) return;
   }
+}
+
+bool SearchRequest::SearchKeptFolder(const char* dir_path,
+                                     const FolderIdentity& expected,
+                                     const char* pattern) {
+  HeldListing listing(visit_->ListFolder(dir_path, expected));
+  if (!listing) return false;
+  // The two passes of the ordinary walk, over the one listing.
+  for (size_t index = 0; index < listing->count(); ++index) {
+    const FolderListing::Item& item = listing->item(index);
+    if (!NameMatchesPattern(item.name, pattern)) continue;
+    // A folder or a device named like a document would be refused when
+    // opened: no row either way.
+    if (item.kind == EntryKind::kFolder || item.kind == EntryKind::kOther) {
+      continue;
+    }
+    char szDocPath[kPathBufferSize];
+    if (!JoinPath(dir_path, item.name, szDocPath, sizeof szDocPath)) continue;
+    const ListedDocument listed = {item.kind, listing->id()};
+    ScanDocument(szDocPath, &listed);
+    if (fTooMany) return true;
+  }
+  for (size_t index = 0; index < listing->count(); ++index) {
+    const FolderListing::Item& item = listing->item(index);
+    if (item.kind != EntryKind::kFolder) continue;
+    const FolderIdentity child = {listing->device(), item.number};
+    SearchFolder(dir_path, item.name, pattern, &child);
+    if (fTooMany) return true;
+  }
+  return true;
 }
 
 }  // namespace tavik

@@ -39,10 +39,16 @@ void SearchRequest::ScanFile(const char* lpszDirPath, const char* lpszName) {
   char szDocPath[kPathBufferSize];
   // A document whose full path does not fit is skipped.
   if (!JoinPath(lpszDirPath, lpszName, szDocPath, sizeof szDocPath)) return;
+  ScanDocument(szDocPath, nullptr);
+}
+
+void SearchRequest::ScanDocument(const char* doc_path,
+                                 const ListedDocument* listed) {
   // The count stops at the hit that reaches the cap.
-  const size_t hits = CountDocumentHits(szDocPath, MAX_HITS - nTotalHits);
+  const size_t hits =
+      CountDocumentHits(doc_path, MAX_HITS - nTotalHits, listed);
   if (hits == 0) return;
-  HitFile* row = AddRow(szDocPath);
+  HitFile* row = AddRow(doc_path);
   // Without a link buffer the document gets no row and no hits.
   if (row == nullptr) return;
   row->nHits = static_cast<int16_t>(hits);
@@ -51,7 +57,16 @@ void SearchRequest::ScanFile(const char* lpszDirPath, const char* lpszName) {
   if (nTotalHits >= MAX_HITS) fTooMany = 1;
 }
 
-size_t SearchRequest::CountDocumentHits(const char* doc_path, size_t limit) {
+void SearchRequest::StartCacheVisit() {
+  if (cache_ == nullptr || visit_) return;
+  // szTerm is final by now: the finder is built once, for the whole walk.
+  if (!finder_) finder_.emplace(szTerm);
+  // A term that no piece can contain is never looked for.
+  if (finder_->CanMatch()) visit_.emplace(*cache_, szTerm, finder_->length());
+}
+
+size_t SearchRequest::CountDocumentHits(const char* doc_path, size_t limit,
+                                        const ListedDocument* listed) {
   // szTerm is final by now: the finder is built once, for the first
   // document. A term that no piece can contain needs no document read.
   if (!finder_) finder_.emplace(szTerm);
@@ -61,6 +76,24 @@ size_t SearchRequest::CountDocumentHits(const char* doc_path, size_t limit) {
   if (!scanner_ || !*scanner_) scanner_.emplace();
   if (!*scanner_) return 0;
 
+  // A regular file may have a summary that rules the term out; a link is
+  // read as it always is (see ReadDocument).
+  if (visit_ && (listed == nullptr || listed->kind == EntryKind::kFile)) {
+    const uint64_t listing = listed != nullptr ? listed->listing : 0;
+    switch (visit_->Consult(doc_path, listing)) {
+      case CacheVisit::Verdict::kAbsent:
+        return 0;
+      case CacheVisit::Verdict::kRead:
+        return ReadDocument(doc_path, limit, nullptr);
+      case CacheVisit::Verdict::kReadAndSummarize:
+        return ReadDocument(doc_path, limit, &listing);
+    }
+  }
+  return ReadDocument(doc_path, limit, nullptr);
+}
+
+size_t SearchRequest::ReadDocument(const char* doc_path, size_t limit,
+                                   const uint64_t* summarize) {
   ReadableFile document;
   switch (document.OpenUnlessLink(doc_path)) {
     case ReadableFile::Found::kFile:
@@ -71,16 +104,24 @@ size_t SearchRequest::CountDocumentHits(const char* doc_path, size_t limit) {
       // The walk enters no linked folder, so every other document lies
       // below the root; a linked one is read only where its link leads
       // there too. Otherwise its hits would tell what a file outside the
-      // site holds.
+      // site holds. It gets no summary: where it leads is checked anew
+      // each time.
       char real_path[kRealPathBufferSize];
       if (!real_root_known_ || !ResolveRealPath(doc_path, real_path) ||
           !IsSameOrBelow(real_root_, real_path) || !document.Open(real_path)) {
         return 0;
       }
-      break;
+      return scanner_->CountHits(document, *finder_, limit);
     }
   }
-  return scanner_->CountHits(document, *finder_, limit);
+  SummaryBuilder* summary =
+      summarize != nullptr
+          ? visit_->BeginSummary(doc_path, document, *summarize)
+          : nullptr;
+  const size_t hits = scanner_->CountHits(document, *finder_, limit, summary);
+  if (summary != nullptr) visit_->EndSummary(doc_path, document);
+  if (visit_) visit_->Read(document);
+  return hits;
 }
 
 }  // namespace tavik

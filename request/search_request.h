@@ -4,9 +4,14 @@
 // never shared, so it takes no lock.
 //
 // Its course: Create (reset, decode the form value, send the status and the
-// head text through the request's PageSink), SetRoot, SearchDirectory (fills the hit table, stopping at the
-// hit cap), SendResults (writes the body, gives back the link buffers), then
+// head text through the request's PageSink), SetRoot, SetCache (optional),
+// SearchDirectory (fills the hit table, stopping at the hit cap),
+// SendResults (writes the body, gives back the link buffers), then
 // destruction.
+//
+// With a summary cache the page is the same, byte for byte, as without one
+// for every change to the tree that completed before the search began (see
+// SummaryCache); only fewer documents are read.
 #ifndef TAVIK_REQUEST_SEARCH_REQUEST_H_
 #define TAVIK_REQUEST_SEARCH_REQUEST_H_
 
@@ -15,9 +20,14 @@
 #include <memory>
 #include <optional>
 
+#include "platform/directory_listing.h"
 #include "platform/paths.h"
 #include "request/block_scanner.h"
+#include "request/cache_visit.h"
+#include "request/folder_listing.h"
+#include "request/folder_table.h"
 #include "request/page_sink.h"
+#include "request/summary_cache.h"
 #include "request/term_finder.h"
 
 namespace tavik {
@@ -59,6 +69,11 @@ class SearchRequest {
   // Sets the search root, the extra path as the request gave it. The string
   // is not owned and must outlive the search.
   void SetRoot(const char* root) { lpszRoot = root; }
+
+  // Has the search use `cache`, shared with other requests, which must
+  // outlive the record; nullptr (the default) searches without one.
+  // REQUIRES: before SearchDirectory.
+  void SetCache(SummaryCache* cache) { cache_ = cache; }
 
   // Searches the directory `lpszName` inside the directory whose full path
   // is `lpszParentPath` (for the root: nullptr, and the root itself as the
@@ -104,16 +119,45 @@ class SearchRequest {
  private:
   SearchRequest() = default;
 
+  // A document as a kept folder listing gave it: what the listing says it
+  // is, and the listing's id.
+  struct ListedDocument {
+    EntryKind kind;
+    uint64_t listing;
+  };
+
   // Formats the head text with the search string and sends it with the
   // status.
   void SendHead(const char* search_string);
+  // SearchDirectory for a folder expected to be `expected` (nullptr: not
+  // known from a kept listing).
+  void SearchFolder(const char* parent_path, const char* name,
+                    const char* pattern, const FolderIdentity* expected);
+  // Walks the folder at full path `dir_path` as SearchDirectory does, from
+  // the listing the cache keeps for it (or makes and keeps now). Returns
+  // false, having done nothing, when the folder is to be listed the
+  // ordinary way.
+  bool SearchKeptFolder(const char* dir_path, const FolderIdentity& expected,
+                        const char* pattern);
+  // Makes the cache visit when the search has a cache and a term that can
+  // match.
+  void StartCacheVisit();
+  // ScanFile for the document at full path `doc_path` (from a kept listing
+  // with `listed`, else nullptr).
+  void ScanDocument(const char* doc_path, const ListedDocument* listed);
   // The pieces of the document at full path `doc_path` that contain the
   // term, counted up to `limit` at most; 0 when it is not a readable regular
-  // file, when it is a link that leads outside the search root, or when no
-  // piece of any document can contain the term. Reads only this
-  // document and changes no count of the record: every decision about one
-  // document's hits is made here.
-  size_t CountDocumentHits(const char* doc_path, size_t limit);
+  // file, when it is a link that leads outside the search root, when no
+  // piece of any document can contain the term, or when its summary rules
+  // the term out. Reads only this document and changes no count of the
+  // record: every decision about one document's hits is made here.
+  size_t CountDocumentHits(const char* doc_path, size_t limit,
+                           const ListedDocument* listed);
+  // Opens and counts the document at `doc_path` (a link only where it leads
+  // below the root). With `summarize`, has the cache visit summarise it
+  // too, for the listing `*summarize`, if its budget allows.
+  size_t ReadDocument(const char* doc_path, size_t limit,
+                      const uint64_t* summarize);
   // Makes the row for the document at full path `doc_path` and returns it,
   // or nullptr when its link buffer cannot be obtained.
   HitFile* AddRow(const char* doc_path);
@@ -144,6 +188,10 @@ class SearchRequest {
   // request's first ScanFile and kept for the rest of its documents.
   std::optional<TermFinder> finder_;
   std::optional<BlockScanner> scanner_;
+  // The summary cache, not owned (nullptr: none), and this request's use of
+  // it, made when the walk starts.
+  SummaryCache* cache_ = nullptr;
+  std::optional<CacheVisit> visit_;
 };
 
 // Splits the form value `value` at "+" characters, joins the pieces with

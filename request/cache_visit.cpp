@@ -1,0 +1,103 @@
+#include "request/cache_visit.h"
+
+namespace tavik {
+
+CacheVisit::CacheVisit(SummaryCache& cache, const char* term, size_t length)
+    : cache_(cache),
+      term_(term, length),
+      budget_(cache.options().unbudgeted) {
+  cache_.registry().Drain();
+  counts_.requests = 1;
+}
+
+CacheVisit::~CacheVisit() { cache_.Add(counts_); }
+
+FolderListing* CacheVisit::ListFolder(const char* path,
+                                      const FolderIdentity& expected) {
+  if (!cache_.watching()) return nullptr;
+  FolderTable::Source source;
+  FolderListing* listing = cache_.folders().Listing(path, expected, &source);
+  if (listing != nullptr) {
+    ++(source == FolderTable::Source::kMemory ? counts_.listings_reused
+                                              : counts_.listings_made);
+  }
+  return listing;
+}
+
+CacheVisit::Verdict CacheVisit::Consult(const char* path, uint64_t listing) {
+  SummaryTable& summaries = cache_.summaries();
+  const uint32_t epoch = cache_.registry().epoch();
+  const SummaryLookup lookup = summaries.Find(path, term_, listing, epoch);
+  if (!lookup.found) return Verdict::kReadAndSummarize;
+  if (lookup.trusted) {
+    ++counts_.records_trusted;
+    return Judge(lookup);
+  }
+  // The record is checked against the file's stamp now.
+  ++counts_.stamps_read;
+  FileStamp now;
+  const PathKind kind = ReadPathStamp(path, &now);
+  if (kind != PathKind::kFile || now != lookup.stamp) {
+    // The summary is of a file that is not there any more.
+    summaries.Forget(path);
+    return Verdict::kReadAndSummarize;
+  }
+  if (lookup.watched) {
+    summaries.Confirm(path, lookup.serial, lookup.generation, listing, epoch);
+  }
+  return Judge(lookup);
+}
+
+CacheVisit::Verdict CacheVisit::Judge(const SummaryLookup& lookup) {
+  if (!lookup.may_occur) {
+    ++counts_.documents_skipped;
+    budget_.Skipped(lookup.stamp.size);
+    return Verdict::kAbsent;
+  }
+  return Verdict::kRead;
+}
+
+void CacheVisit::Read(const ReadableFile& file) {
+  ++counts_.documents_read;
+  budget_.Read(file.bytes_read());
+}
+
+SummaryBuilder* CacheVisit::BeginSummary(const char* path,
+                                         const ReadableFile& file,
+                                         uint64_t listing) {
+  if (!budget_.MayAfford()) return nullptr;
+  // Taken before the stamp, so that "old enough" errs on the safe side.
+  const int64_t began = StampClockNow();
+  FileStamp stamp;
+  if (!file.ReadStamp(&stamp)) return nullptr;
+  if (began - stamp.LastChange() <= cache_.options().trust_delay) {
+    return nullptr;
+  }
+  if (!builder_) builder_.emplace();
+  if (!*builder_ || !budget_.Spend(stamp.size)) return nullptr;
+  pending_ = {stamp, {}, listing};
+  // Watched before a byte is read: a change during or after the read
+  // raises an event, and one made before it is in what is read.
+  if (listing != 0) pending_.watch = cache_.registry().WatchFile(path);
+  builder_->Start();
+  return &*builder_;
+}
+
+void CacheVisit::EndSummary(const char* path, const ReadableFile& file) {
+  WatchRegistry& registry = cache_.registry();
+  FileStamp after;
+  if (!builder_->finished() || !file.ReadStamp(&after) ||
+      after != pending_.stamp) {
+    registry.Release(pending_.watch.state);
+    return;
+  }
+  const uint32_t epoch = pending_.watch.state != nullptr
+                             ? pending_.watch.epoch
+                             : registry.epoch();
+  cache_.summaries().Store(path, pending_.stamp, *builder_,
+                           pending_.watch.state, pending_.watch.generation,
+                           pending_.listing, epoch);
+  ++counts_.summaries_stored;
+}
+
+}  // namespace tavik

@@ -1,0 +1,85 @@
+// CacheVisit: one request's use of the summary cache. Made when the request
+// starts to search with a cache, it reads the change events queued by then,
+// gives the walk kept listings, decides for each document whether its
+// summary rules the term out, and builds and keeps summaries of documents
+// read, as far as the request's budget allows. Its counts join the cache's
+// statistics when it ends. Belongs to one request on one thread.
+#ifndef TAVIK_REQUEST_CACHE_VISIT_H_
+#define TAVIK_REQUEST_CACHE_VISIT_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+
+#include "platform/file_stamp.h"
+#include "platform/readable_file.h"
+#include "request/build_budget.h"
+#include "request/document_summary.h"
+#include "request/folder_listing.h"
+#include "request/summary_cache.h"
+
+namespace tavik {
+
+class CacheVisit {
+ public:
+  // `term` is the request's match term of `length` bytes, one that can
+  // match (TermFinder::CanMatch). Applies the events queued by now.
+  CacheVisit(SummaryCache& cache, const char* term, size_t length);
+  // Adds the visit's counts to the cache's statistics.
+  ~CacheVisit();
+  CacheVisit(const CacheVisit&) = delete;
+  CacheVisit& operator=(const CacheVisit&) = delete;
+
+  // True when folders are watched: ListFolder may give listings.
+  bool watching() const { return cache_.watching(); }
+
+  // The listing of the folder at full path `path`, expected to be the
+  // folder `expected`, from memory or made and kept now, with one reference
+  // for the caller; nullptr when the folder is to be listed the ordinary
+  // way (no change notification here, or not for this folder).
+  FolderListing* ListFolder(const char* path, const FolderIdentity& expected);
+
+  enum class Verdict {
+    kAbsent,            // its summary rules the term out: 0 hits, no read
+    kRead,              // read it; its summary stands
+    kReadAndSummarize,  // read it, and summarise it if the budget allows
+  };
+  // Decides for the regular file at full path `path`, listed in the listing
+  // numbered `listing` (0: listed the ordinary way). Reads its stamp when
+  // its record cannot be trusted from memory.
+  Verdict Consult(const char* path, uint64_t listing);
+
+  // For the file at `path`, open as `file` and not yet read, after
+  // kReadAndSummarize: returns a started builder for the scanner to fill
+  // when the budget allows and the file is old enough to trust, else
+  // nullptr. With `listing` not 0, it first watches the file.
+  SummaryBuilder* BeginSummary(const char* path, const ReadableFile& file,
+                               uint64_t listing);
+  // After the scanner has read `file`: keeps the summary BeginSummary
+  // started when the scanner finished it and the file's stamp has not moved
+  // during the read. REQUIRES: BeginSummary returned a builder.
+  void EndSummary(const char* path, const ReadableFile& file);
+
+  // After any read of a document made with the cache's decision.
+  void Read(const ReadableFile& file);
+
+ private:
+  Verdict Judge(const SummaryLookup& lookup);
+
+  SummaryCache& cache_;
+  TermSequences term_;
+  BuildBudget budget_;
+  // Made for the request's first summary.
+  std::optional<SummaryBuilder> builder_;
+  // The summary being built: the stamp it began with and its file's watch.
+  struct Pending {
+    FileStamp stamp;
+    NewWatch watch;
+    uint64_t listing = 0;
+  } pending_;
+  SummaryCache::Stats counts_;
+};
+
+}  // namespace tavik
+
+#endif  // TAVIK_REQUEST_CACHE_VISIT_H_

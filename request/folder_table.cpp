@@ -1,0 +1,168 @@
+#include "request/folder_table.h"
+
+#include <cstring>
+#include <new>
+
+#include "platform/change_watch.h"
+#include "platform/file_stamp.h"
+#include "request/path_hash.h"
+
+namespace tavik {
+namespace {
+
+// What the allocator adds to each block, counted against the bound.
+constexpr size_t kAllocatorShare = 16;
+
+}  // namespace
+
+struct FolderTable::Record : TableRecord {
+  // The folder's watch; nullptr for a folder listed the ordinary way.
+  WatchState* watch = nullptr;
+  // The watch's generation and the registry's epoch when it was made.
+  uint64_t generation = 0;
+  uint32_t epoch = 0;
+  // The folder's own device and number, as its stamp gave them.
+  uint64_t device = 0;
+  uint64_t number = 0;
+  // One reference, given back with the record.
+  FolderListing* listing = nullptr;
+};
+
+FolderTable::FolderTable(WatchRegistry& registry, size_t max_bytes)
+    : registry_(registry), table_(max_bytes) {}
+
+FolderTable::~FolderTable() {
+  Record* doomed = nullptr;
+  while (TableRecord* oldest = table_.Oldest()) {
+    table_.Remove(oldest);
+    oldest->next = doomed;
+    doomed = static_cast<Record*>(oldest);
+  }
+  Dispose(doomed);
+}
+
+size_t FolderTable::bytes() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return table_.bytes();
+}
+
+bool FolderTable::Trusted(const Record& record) const {
+  return record.watch != nullptr &&
+         !record.watch->ended.load(std::memory_order_acquire) &&
+         record.watch->generation.load(std::memory_order_acquire) ==
+             record.generation &&
+         record.epoch == registry_.epoch();
+}
+
+FolderListing* FolderTable::Listing(const char* path,
+                                    const FolderIdentity& expected,
+                                    Source* source) {
+  const size_t length = std::strlen(path);
+  const uint64_t hash = PathHash(path, length);
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto* record = static_cast<Record*>(table_.Find(path, length, hash));
+    // A record of another folder that stood at this path is made anew.
+    if (record != nullptr && record->device == expected.device &&
+        record->number == expected.number) {
+      if (record->watch == nullptr) {
+        table_.Touch(record);
+        return nullptr;
+      }
+      if (Trusted(*record)) {
+        table_.Touch(record);
+        record->listing->Acquire();
+        *source = Source::kMemory;
+        return record->listing;
+      }
+    }
+  }
+  FolderListing* listing = Establish(path, length, hash);
+  if (listing != nullptr) *source = Source::kListed;
+  return listing;
+}
+
+FolderListing* FolderTable::Establish(const char* path, size_t length,
+                                      uint64_t hash) {
+  // The watch comes first: a change made after it raises an event, and one
+  // made before it is in the listing that follows.
+  const NewWatch watched = registry_.WatchFolder(path);
+  if (watched.state == nullptr) return nullptr;
+  const size_t size = sizeof(Record) + length + 1;
+  void* memory = ::operator new(size, std::nothrow);
+  if (memory == nullptr) {
+    registry_.Release(watched.state);
+    return nullptr;
+  }
+  auto* record = new (memory) Record;
+  char* own_path = static_cast<char*>(memory) + sizeof(Record);
+  std::memcpy(own_path, path, length + 1);
+  record->path = own_path;
+  record->path_length = length;
+  record->hash = hash;
+  record->charge = size + kAllocatorShare;
+  FileStamp folder;
+  if (!ReadFolderStamp(path, &folder)) {
+    registry_.Release(watched.state);
+    Free(record);
+    return nullptr;
+  }
+  record->device = folder.device;
+  record->number = folder.file;
+  if (!ChangesAreAllSeenLocally(path)) {
+    // Kept without a watch, so that the next walk lists it the ordinary
+    // way without trying again.
+    registry_.Release(watched.state);
+    Keep(record);
+    return nullptr;
+  }
+  FolderListing* listing = FolderListing::Make(
+      path, folder, next_listing_id_.fetch_add(1, std::memory_order_relaxed));
+  if (listing == nullptr) {
+    registry_.Release(watched.state);
+    Free(record);
+    return nullptr;
+  }
+  record->watch = watched.state;
+  record->generation = watched.generation;
+  record->epoch = watched.epoch;
+  record->listing = listing;
+  record->charge += listing->bytes() + kAllocatorShare;
+  listing->Acquire();  // the caller's
+  Keep(record);
+  return listing;
+}
+
+void FolderTable::Keep(Record* record) {
+  Record* doomed = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (TableRecord* replaced = table_.Insert(record)) {
+      replaced->next = doomed;
+      doomed = static_cast<Record*>(replaced);
+    }
+    while (TableRecord* excess = table_.TakeExcess()) {
+      excess->next = doomed;
+      doomed = static_cast<Record*>(excess);
+    }
+  }
+  Dispose(doomed);
+}
+
+void FolderTable::Dispose(Record* doomed) {
+  // Outside the table's lock: giving a watch back takes the registry's.
+  while (doomed != nullptr) {
+    Record* next = static_cast<Record*>(doomed->next);
+    registry_.Release(doomed->watch);
+    Free(doomed);
+    doomed = next;
+  }
+}
+
+void FolderTable::Free(Record* record) {
+  if (record->listing != nullptr) record->listing->Release();
+  record->~Record();
+  ::operator delete(static_cast<void*>(record));
+}
+
+}  // namespace tavik

@@ -1,0 +1,71 @@
+// RecordTable: the summary cache's records, keyed by full path, in chained
+// buckets, with the least recently used first in line to go, and a count of
+// the bytes they take against a bound. Not thread-safe: its owner holds a
+// lock around every call.
+#ifndef TAVIK_REQUEST_RECORD_TABLE_H_
+#define TAVIK_REQUEST_RECORD_TABLE_H_
+
+#include <cstddef>
+#include <cstdint>
+
+namespace tavik {
+
+// What the table needs of a record; the owner's record types derive from
+// it and keep the path in their own memory.
+struct TableRecord {
+  TableRecord* next = nullptr;   // in its bucket
+  TableRecord* newer = nullptr;  // in the order of use
+  TableRecord* older = nullptr;
+  uint64_t hash = 0;
+  // The bytes the record takes (its memory, the allocator's share and its
+  // bucket's), counted against the bound.
+  size_t charge = 0;
+  const char* path = nullptr;
+  size_t path_length = 0;
+};
+
+class RecordTable {
+ public:
+  explicit RecordTable(size_t max_bytes = 0);
+  // REQUIRES: empty; the owner takes its records out and frees them.
+  ~RecordTable();
+  RecordTable(const RecordTable&) = delete;
+  RecordTable& operator=(const RecordTable&) = delete;
+
+  // The record for `path` of `length` bytes with hash `hash`, or nullptr.
+  TableRecord* Find(const char* path, size_t length, uint64_t hash) const;
+  // Makes `record` the most recently used.
+  void Touch(TableRecord* record);
+  // Puts `record` in, most recently used, and returns the record it
+  // replaces (same path), taken out, or nullptr.
+  TableRecord* Insert(TableRecord* record);
+  void Remove(TableRecord* record);
+  // While the records take more than the bound: takes out the least
+  // recently used one and returns it. Otherwise nullptr.
+  TableRecord* TakeExcess();
+  // The least recently used record, or nullptr; then the next more recent.
+  TableRecord* Oldest() const { return oldest_; }
+
+  size_t bytes() const { return bytes_; }
+  size_t max_bytes() const { return max_bytes_; }
+  void set_max_bytes(size_t max_bytes) { max_bytes_ = max_bytes; }
+  size_t count() const { return count_; }
+
+ private:
+  TableRecord** BucketOf(uint64_t hash) const {
+    return &buckets_[hash & (bucket_count_ - 1)];
+  }
+  void Grow();
+
+  size_t max_bytes_;
+  size_t bytes_ = 0;
+  size_t count_ = 0;
+  TableRecord** buckets_ = nullptr;
+  size_t bucket_count_ = 0;
+  TableRecord* newest_ = nullptr;
+  TableRecord* oldest_ = nullptr;
+};
+
+}  // namespace tavik
+
+#endif  // TAVIK_REQUEST_RECORD_TABLE_H_

@@ -1,0 +1,94 @@
+// SummaryTable: the documents' summaries, by full path, with the stamp each
+// was made from and, where a change watch was in place, what vouches for it
+// from memory. Shared by every request: sixteen shards by path, each with
+// its own lock, records in order of use, and an equal share of the bound;
+// the least recently used records go first when a shard is over its share.
+//
+// Trusted from memory, with no system call, is a record that was checked
+// (made, or its stamp found equal) while its file's watch was in place,
+// under the very folder listing the walk now uses, and whose watch has been
+// quiet since, with no events lost. Any other record is checked by its
+// stamp.
+#ifndef TAVIK_REQUEST_SUMMARY_TABLE_H_
+#define TAVIK_REQUEST_SUMMARY_TABLE_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+
+#include "platform/file_stamp.h"
+#include "request/document_summary.h"
+#include "request/record_table.h"
+#include "request/watch_registry.h"
+
+namespace tavik {
+
+// What a lookup found; copied out under the shard's lock.
+struct SummaryLookup {
+  bool found = false;
+  // Which record it was, to confirm it later (see Confirm).
+  uint64_t serial = 0;
+  // The stamp the summary was made from.
+  FileStamp stamp;
+  // False when the summary proves the term absent.
+  bool may_occur = true;
+  // True when the record may be trusted from memory (see the top).
+  bool trusted = false;
+  // Its file's watch's generation as read now; meaningful with a watch.
+  bool watched = false;
+  uint64_t generation = 0;
+};
+
+class SummaryTable {
+ public:
+  // The records take at most `max_bytes`; `registry` outlives the table.
+  SummaryTable(WatchRegistry& registry, size_t max_bytes);
+  ~SummaryTable();
+  SummaryTable(const SummaryTable&) = delete;
+  SummaryTable& operator=(const SummaryTable&) = delete;
+
+  // Looks up the document at full path `path` and judges `term` by its
+  // summary. `listing` is the id of the folder listing the walk took the
+  // document from (0: none) and `epoch` the registry's epoch now.
+  SummaryLookup Find(const char* path, const TermSequences& term,
+                     uint64_t listing, uint32_t epoch);
+
+  // After the record `serial` of `path` was found with `generation` and its
+  // stamp has since been read and found equal: makes it trusted under
+  // `listing` and `epoch`, if its watch has stayed at that generation.
+  void Confirm(const char* path, uint64_t serial, uint64_t generation,
+               uint64_t listing, uint32_t epoch);
+
+  // Keeps the summary `summary` (finished) of the document at `path`, made
+  // from `stamp`, in place of any record of that path. `watch`, if not
+  // nullptr, was in place before the stamp was read, with `generation`
+  // then; the table takes over the caller's reference to it. The record is
+  // trusted under `listing` and `epoch` while the watch stays there.
+  void Store(const char* path, const FileStamp& stamp,
+             const SummaryBuilder& summary, WatchState* watch,
+             uint64_t generation, uint64_t listing, uint32_t epoch);
+
+  // Drops the record of `path`, if any.
+  void Forget(const char* path);
+
+  size_t bytes();
+  size_t count();
+
+ private:
+  struct Record;
+  struct Shard {
+    std::mutex mutex;
+    RecordTable table;
+    uint64_t next_serial = 1;
+  };
+  static constexpr size_t kShards = 16;
+  Shard& ShardOf(uint64_t hash) { return shards_[hash >> 60]; }
+  void Dispose(Record* doomed);
+
+  WatchRegistry& registry_;
+  Shard shards_[kShards];
+};
+
+}  // namespace tavik
+
+#endif  // TAVIK_REQUEST_SUMMARY_TABLE_H_
