@@ -2,6 +2,7 @@
 // records and a SearchRequest; the search itself lives in request/.
 #include <cstring>
 
+#include "extension/cache_setting.h"
 #include "extension/control_block_sink.h"
 #include "extension/posted_text.h"
 #include "interface/server_interface.h"
@@ -20,6 +21,12 @@ namespace {
 
 constexpr DWORD kExtensionVersion = 0x00010000;  // 1.0
 constexpr char kExtensionDescription[] = "Tavik.dll v1.0";
+
+// The summary cache every request shares: made when the library is loaded,
+// with the environment's settings then, and given up with everything it
+// holds when the library is unloaded (no request runs by then).
+const std::unique_ptr<tavik::SummaryCache> process_cache =
+    tavik::CacheFromEnvironment();
 
 // Copies the extra path into `root`. Returns false when it does not fit; a
 // missing extra path is an empty one.
@@ -65,6 +72,7 @@ HttpExtensionProc(EXTENSION_CONTROL_BLOCK* pECB) {
   // An extra path too long for the root buffer searches nothing.
   if (has_form_value && CopyRoot(pECB->lpszPathInfo, root)) {
     request->SetRoot(root);
+    request->SetCache(process_cache.get());
     request->SearchDirectory(nullptr, root, tavik::kDocumentPattern);
   }
   request->SendResults();

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <mutex>
@@ -44,8 +45,18 @@ ResourceUse MeasureResources() {
   return use;
 }
 
+// The bound on the library's summary cache in this run, in bytes; 0 when
+// the run turns the cache off (TAVIK_CACHE_MB=0).
+size_t CacheBound() {
+  const char* megabytes = std::getenv("TAVIK_CACHE_MB");
+  return megabytes == nullptr ? size_t{256} << 20
+                              : std::strtoul(megabytes, nullptr, 10) << 20;
+}
+
 // Checks that `searches` leaves descriptors and heap as it found them. A
 // first search before the measurement takes what the process allocates once.
+// With the summary cache on, the heap may keep what the cache keeps, up to
+// its bound.
 class FaultTest : public SearchTreeTest {
  protected:
   void ExpectNoLeak(const std::function<void()>& searches) {
@@ -56,7 +67,11 @@ class FaultTest : public SearchTreeTest {
     EXPECT_EQ(after.descriptors, before.descriptors);
     // Exact with the per-thread cache of freed chunks turned off, as the
     // test's environment does; with it on, freed chunks still count as used.
-    EXPECT_EQ(after.heap_bytes, before.heap_bytes);
+    if (CacheBound() == 0) {
+      EXPECT_EQ(after.heap_bytes, before.heap_bytes);
+    } else {
+      EXPECT_LE(after.heap_bytes, before.heap_bytes + CacheBound());
+    }
   }
 };
 
