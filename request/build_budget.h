@@ -1,15 +1,19 @@
 // BuildBudget: how much summary building one request may do. Building costs
-// about twice what reading and searching the same bytes costs, so a request
-// that summarised every document it read would take about three times as
-// long as without the cache. Instead each request earns credit as it goes,
-// in units of what reading one byte costs:
-//   - every document it reads earns kShare of what reading it cost;
+// one and a half to three times what reading and searching the same bytes
+// costs, so a request that summarised every document it read would take two
+// to four times as long as without the cache. Instead each request earns
+// credit as it goes, in units of what reading one byte costs:
+//   - every document it reads earns 1/kShareDivisor of what reading it cost;
 //   - every document its summary rules out earns the whole read it saved;
-// and a summary may be built when the credit covers its cost. So no request
-// costs more than about (1 + kShare) times what it would without the cache,
-// the first included, and the time summaries save is spent on building
-// more, until every document has one. Deterministic: the same tree and
-// requests build the same summaries.
+// and a summary may be built when the credit covers its cost. Credit left
+// at a request's end passes to the next request, up to kMaxCarried (about
+// 1 ms of work), so that the documents a walk reaches first, before it has
+// earned anything, get their summaries too. So the first request costs at
+// most about 1 + 1/kShareDivisor times what it would without the cache, no
+// later one more than that and 1 ms, and the time summaries save is spent
+// on building more, until every document has one. Deterministic for one
+// request after another: the same tree and requests build the same
+// summaries.
 #ifndef TAVIK_REQUEST_BUILD_BUDGET_H_
 #define TAVIK_REQUEST_BUILD_BUDGET_H_
 
@@ -20,18 +24,27 @@ namespace tavik {
 class BuildBudget {
  public:
   // Measured with the search benchmark's trees on its machine (see the
-  // README): reading and searching costs about 0.4 ns a byte plus about
-  // 1.2 us a document (open, status, close, the walk's share); building a
-  // summary about 0.8 ns a byte plus about 4 us (finishing it, two status
-  // reads, a watch, keeping it).
-  static constexpr int64_t kReadPerDocument = 3000;
-  static constexpr int64_t kBuildPerByte = 2;
+  // README), with room to spare: reading and searching costs about 0.5 ns
+  // a byte plus about 2 us a document (open, status, close, the walk's
+  // share); building a summary up to 1.5 ns a byte plus about 5 us
+  // (finishing it, two status reads, a watch, keeping it).
+  static constexpr int64_t kReadPerDocument = 4000;
+  static constexpr int64_t kBuildPerByte = 3;
   static constexpr int64_t kBuildPerDocument = 10000;
-  // The share of a read that building may add: 1/25, 4 %.
-  static constexpr int64_t kShareDivisor = 25;
+  // The share of a read that building may add: 1/32, about 3 %.
+  static constexpr int64_t kShareDivisor = 32;
+  // The most credit one request passes to the next.
+  static constexpr int64_t kMaxCarried = 2500000;
 
-  // `unlimited`: every summary may be built (for tests).
-  explicit BuildBudget(bool unlimited) : unlimited_(unlimited) {}
+  // Starts with `carried`, what earlier requests left; `unlimited`: every
+  // summary may be built (for tests).
+  BuildBudget(bool unlimited, int64_t carried)
+      : credit_(carried), unlimited_(unlimited) {}
+
+  // What this request passes on.
+  int64_t Leftover() const {
+    return credit_ < kMaxCarried ? credit_ : kMaxCarried;
+  }
 
   // A document of `bytes` bytes was read.
   void Read(uint64_t bytes) {
@@ -56,7 +69,7 @@ class BuildBudget {
   }
 
  private:
-  int64_t credit_ = 0;
+  int64_t credit_;
   bool unlimited_;
 };
 

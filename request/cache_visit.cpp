@@ -5,12 +5,15 @@ namespace tavik {
 CacheVisit::CacheVisit(SummaryCache& cache, const char* term, size_t length)
     : cache_(cache),
       term_(term, length),
-      budget_(cache.options().unbudgeted) {
+      budget_(cache.options().unbudgeted, cache.TakeCredit()) {
   cache_.registry().Drain();
   counts_.requests = 1;
 }
 
-CacheVisit::~CacheVisit() { cache_.Add(counts_); }
+CacheVisit::~CacheVisit() {
+  cache_.GiveCredit(budget_.Leftover());
+  cache_.Add(counts_);
+}
 
 FolderListing* CacheVisit::ListFolder(const char* path,
                                       const FolderIdentity& expected) {

@@ -48,6 +48,17 @@ SummaryCache::Stats SummaryCache::GetStats() {
   return stats;
 }
 
+void SummaryCache::GiveCredit(int64_t credit) {
+  // Concurrent requests each give theirs back; together they pass on no
+  // more than one request may.
+  int64_t now = credit_.load(std::memory_order_relaxed);
+  int64_t sum;
+  do {
+    sum = now + credit;
+    if (sum > BuildBudget::kMaxCarried) sum = BuildBudget::kMaxCarried;
+  } while (!credit_.compare_exchange_weak(now, sum, std::memory_order_acq_rel));
+}
+
 void SummaryCache::Add(const Stats& counts) {
   const auto add = [](std::atomic<uint64_t>& counter, uint64_t amount) {
     if (amount != 0) counter.fetch_add(amount, std::memory_order_relaxed);

@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "request/build_budget.h"
 #include "request/folder_table.h"
 #include "request/summary_table.h"
 #include "request/watch_registry.h"
@@ -79,6 +80,11 @@ class SummaryCache {
   // summaries are taken from `counts`).
   void Add(const Stats& counts);
 
+  // The building credit earlier requests left (see BuildBudget), taken by
+  // the request that starts; and a request's leftover, given back.
+  int64_t TakeCredit() { return credit_.exchange(0, std::memory_order_acq_rel); }
+  void GiveCredit(int64_t credit);
+
  private:
   explicit SummaryCache(const Options& options);
 
@@ -87,6 +93,7 @@ class SummaryCache {
   WatchRegistry registry_;
   FolderTable folders_;
   SummaryTable summaries_;
+  std::atomic<int64_t> credit_{0};
   struct Counters {
     std::atomic<uint64_t> requests{0}, skipped{0}, read{0}, trusted{0},
         stored{0}, stamps{0}, listings_made{0}, listings_reused{0};
