@@ -3,7 +3,9 @@
 // same documents in one run, and prints the times, the ratios and whether
 // the targets are met. Not a test: the figures depend on the machine.
 // The row "(walk only)" is the extension's request with a term no document
-// can hold: the walk and the request without reading a document.
+// can hold: the walk and the request without reading a document. The rows
+// "extension" are with the summary cache off; the cache's rows follow (see
+// cache_bench.h).
 //
 // usage: tavik-bench --library PATH [--repetitions N] [--cold-repetitions N]
 //                    NAME=ROOT...
@@ -11,15 +13,18 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <map>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "bench/bench_tools.h"
+#include "bench/cache_bench.h"
 #include "host/captured_request.h"
 #include "host/extension_library.h"
 #include "host/form_encoding.h"
@@ -34,6 +39,11 @@ namespace {
 constexpr int kHitCap = 256;
 constexpr size_t kFloorBlock = 64 * 1024;
 const char* const kTerms[] = {"zzqxv", "Quokka", "the"};
+// More terms for the summaries' false positives, of 3 to 8 bytes.
+const char* const kProbeTerms[] = {"qzx", "zqjv", "xqzjw", "jqxzvkw",
+                                   "wqzxjvkq"};
+// The most requests the benchmark lets the cache take to fill.
+constexpr int kMaxFillRequests = 300;
 const char* const kRgGlob = "*.htm*";
 const char* const kGrepInclude = "*.[Hh][Tt][Mm]*";
 
@@ -147,9 +157,10 @@ struct Row {
 
 struct TermResult {
   std::string term;
-  std::vector<Row> rows;  // extension, rg, grep, floor, plain reader
+  std::vector<Row> rows;  // extension, rg, grep, floor, plain reader, cache
   int extension_hits = 0;
   int plain_hits = 0;
+  bool same_pages_with_cache = true;
   double Ms(const std::string& tool) const {
     for (const Row& row : rows) {
       if (row.tool == tool) return row.ms;
@@ -158,8 +169,15 @@ struct TermResult {
   }
 };
 
+// The cache's loads for one tree, for the warm runs.
+struct CacheSetup {
+  const LibraryLoader* loader;
+  const FilledLibraries* filled;
+};
+
 TermResult MeasureTerm(const ExtensionLibrary& library, const Tree& tree,
-                       const std::string& term, int repetitions, bool cold) {
+                       const std::string& term, int repetitions, bool cold,
+                       const CacheSetup* cache = nullptr) {
   const std::function<void()> before =
       cold ? std::function<void()>([] { DropCaches(); })
            : std::function<void()>();
@@ -189,6 +207,15 @@ TermResult MeasureTerm(const ExtensionLibrary& library, const Tree& tree,
     const std::string unreadable = "q=" + std::string(kMaxPieceLength + 1, 'x');
     time("(walk only)",
          [&] { RunCapturedRequest(library, unreadable, tree.root); });
+  }
+  if (cache != nullptr) {
+    const std::string page =
+        RunCapturedRequest(library, posted, tree.root).AsHttp();
+    for (const CacheRow& row :
+         CacheRows(*cache->loader, *cache->filled, tree.root, term,
+                   repetitions, page, &result.same_pages_with_cache)) {
+      result.rows.push_back({row.tool, row.ms});
+    }
   }
   return result;
 }
@@ -221,6 +248,27 @@ void PrintBlock(const Tree& tree, const char* temperature,
   }
 }
 
+void PrintFill(const Tree& tree, const FillReport& fill) {
+  std::printf(
+      "  summary cache with %s: filled by \"%s\" in %d requests; %zu "
+      "summaries, %.2f MB kept, %.3f MB per searched MB\n",
+      fill.watching ? "watches" : "stamps", kTerms[0], fill.requests,
+      fill.summaries, static_cast<double>(fill.bytes) / 1e6,
+      static_cast<double>(fill.bytes) / 1e6 / tree.megabytes);
+  for (const FillReport::Probe& probe : fill.probes) {
+    std::printf("    then \"%s\": %zu of %zu documents read%s", probe.term.c_str(),
+                probe.read, probe.documents,
+                probe.has_hits ? " (it has hits)\n" : "");
+    if (!probe.has_hits) {
+      std::printf(", all false positives: %.3f %%\n",
+                  probe.documents == 0
+                      ? 0.0
+                      : 100.0 * static_cast<double>(probe.read) /
+                            static_cast<double>(probe.documents));
+    }
+  }
+}
+
 void AddVerdicts(const Tree& tree, const std::vector<TermResult>& results,
                  std::vector<Verdict>* verdicts) {
   char text[256];
@@ -247,6 +295,37 @@ void AddVerdicts(const Tree& tree, const std::vector<TermResult>& results,
                   "%s, \"%s\": same hits as the plain reader",
                   tree.name.c_str(), result.term.c_str());
     verdicts->push_back({result.extension_hits == result.plain_hits, text});
+  }
+  for (const TermResult& result : results) {
+    if (result.Ms("watches, first") == 0) continue;
+    std::snprintf(text, sizeof text,
+                  "%s, \"%s\": the same pages with the cache",
+                  tree.name.c_str(), result.term.c_str());
+    verdicts->push_back({result.same_pages_with_cache, text});
+    for (const char* mode : {"stamps", "watches"}) {
+      const double first = result.Ms(std::string(mode) + ", first");
+      const double off = result.Ms("no cache, first");
+      std::snprintf(text, sizeof text,
+                    "%s, \"%s\", first request with %s: %.3f x without the "
+                    "cache (required <= 1.05)",
+                    tree.name.c_str(), result.term.c_str(), mode, first / off);
+      verdicts->push_back({first <= 1.05 * off, text});
+    }
+  }
+  if (absent.Ms("watches, again") > 0) {
+    const double rg = absent.Ms("rg -j1");
+    const double watches = absent.Ms("watches, again");
+    const double stamps = absent.Ms("stamps, again");
+    std::snprintf(text, sizeof text,
+                  "%s, absent term again with watches: %.2f ms = 1/%.0f of "
+                  "rg -j1 (required <= 1/20)",
+                  tree.name.c_str(), watches, rg / watches);
+    verdicts->push_back({watches * 20 <= rg, text});
+    std::snprintf(text, sizeof text,
+                  "%s, absent term again with stamps: %.2f ms = 1/%.1f of "
+                  "rg -j1 (required <= 1/2)",
+                  tree.name.c_str(), stamps, rg / stamps);
+    verdicts->push_back({stamps * 2 <= rg, text});
   }
   const double common = results[2].Ms("extension");
   std::snprintf(text, sizeof text,
@@ -288,6 +367,8 @@ int Main(int argc, char** argv) {
     return 2;
   }
   std::string error;
+  // The rows "extension" are without the summary cache.
+  setenv("TAVIK_CACHE_MB", "0", 1);
   const auto library = ExtensionLibrary::Load(options.library, &error);
   if (!library) {
     std::fprintf(stderr, "tavik-bench: %s\n", error.c_str());
@@ -309,16 +390,33 @@ int Main(int argc, char** argv) {
 
   std::printf(
       "Median of %d warm runs (after one warm-up run each) and of %d "
-      "cold runs; times per whole search.\n",
+      "cold runs; times per whole search. \"extension\": without the "
+      "summary cache; \"MODE, first\": the first request of a fresh load of "
+      "the library with no cache, with stamps alone, with watches; \"MODE, "
+      "again\": a request once the cache is full.\n",
       options.repetitions, options.cold_repetitions);
   std::vector<Verdict> verdicts;
+  const LibraryLoader loader(options.library);
+  std::vector<std::string> probes(std::begin(kTerms), std::end(kTerms));
+  probes.insert(probes.end(), std::begin(kProbeTerms), std::end(kProbeTerms));
   for (const Tree& tree : options.trees) {
+    const FillReport watched =
+        MeasureFill(tree.root, kTerms[0], probes, true, kMaxFillRequests);
+    const FillReport stamped =
+        MeasureFill(tree.root, kTerms[0], probes, false, kMaxFillRequests);
+    const int fill_requests =
+        std::max(watched.requests, stamped.requests) + 3;
+    const FilledLibraries filled =
+        FillLibraries(loader, tree.root, kTerms[0], fill_requests);
+    const CacheSetup cache = {&loader, &filled};
     std::vector<TermResult> results;
     for (const char* term : kTerms) {
-      results.push_back(
-          MeasureTerm(*library, tree, term, options.repetitions, false));
+      results.push_back(MeasureTerm(*library, tree, term, options.repetitions,
+                                    false, &cache));
     }
     PrintBlock(tree, "warm", results);
+    PrintFill(tree, watched);
+    PrintFill(tree, stamped);
     AddVerdicts(tree, results, &verdicts);
   }
   if (options.cold_repetitions > 0) {
