@@ -94,7 +94,7 @@ NewWatch WatchRegistry::WatchFile(const char* path) {
 NewWatch WatchRegistry::Watch(const char* path, bool folder) {
   if (!active_) return {};
   std::lock_guard<std::mutex> lock(mutex_);
-  if (live_ >= change_watch_.watch_limit()) return {};
+  if (closing_ || live_ >= change_watch_.watch_limit()) return {};
   const int watch = folder ? change_watch_.WatchFolder(path)
                            : change_watch_.WatchFile(path);
   if (watch < 0) return {};
@@ -130,10 +130,15 @@ void WatchRegistry::Release(WatchState* state) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (--state->references > 0) return;
   if (!state->ended.load(std::memory_order_acquire)) {
-    change_watch_.Unwatch(state->watch);
+    if (!closing_) change_watch_.Unwatch(state->watch);
     Unlink(state);
   }
   delete state;
+}
+
+void WatchRegistry::Close() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  closing_ = true;
 }
 
 }  // namespace tavik

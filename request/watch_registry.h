@@ -79,6 +79,11 @@ class WatchRegistry {
   // ignored. Takes the mutex: never call with a record table's lock held.
   void Release(WatchState* state);
 
+  // Says the registry is going away: no watch is made any more, and the
+  // last references end no watch one by one, since closing the queue ends
+  // them all at once.
+  void Close();
+
   // Events applied and batches of events lost, since the registry began.
   uint64_t events() const { return events_.load(std::memory_order_relaxed); }
   uint64_t losses() const { return losses_.load(std::memory_order_relaxed); }
@@ -95,6 +100,7 @@ class WatchRegistry {
   std::mutex mutex_;
   ChangeWatch change_watch_;
   bool active_ = false;
+  bool closing_ = false;
   std::atomic<uint32_t> epoch_{1};
   // Live states by watch number: chained buckets.
   static constexpr size_t kBuckets = 1024;

@@ -1,9 +1,9 @@
 #include "testing/tree_changes.h"
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <system_error>
 
 namespace tavik::testing {
@@ -18,9 +18,19 @@ const char* const kWords[] = {"the",    "alpha", "Beta",   "gamma", "web",
                               "zephyr", "Wombat"};
 constexpr size_t kCommonWords = 13;
 
+// What the file at `path` holds; empty when it is not a readable file (a
+// link to a folder, say).
 std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
+  std::string content;
+  if (FILE* file = std::fopen(path.c_str(), "rb")) {
+    char chunk[4096];
+    size_t count;
+    while ((count = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
+      content.append(chunk, count);
+    }
+    std::fclose(file);
+  }
+  return content;
 }
 
 void WriteAll(const std::string& path, const std::string& content) {
