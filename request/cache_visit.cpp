@@ -36,6 +36,11 @@ CacheVisit::Verdict CacheVisit::Consult(const char* path, uint64_t listing) {
     ++counts_.records_trusted;
     return Judge(lookup);
   }
+  if (lookup.changed) {
+    // Its watch saw the file change: read it, whatever its stamp says.
+    summaries.Forget(path);
+    return Verdict::kReadAndSummarize;
+  }
   // The record is checked against the file's stamp now.
   ++counts_.stamps_read;
   FileStamp now;

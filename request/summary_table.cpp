@@ -65,8 +65,9 @@ SummaryLookup SummaryTable::Find(const char* path, const TermSequences& term,
     found.watched = true;
     found.generation =
         record->watch->generation.load(std::memory_order_acquire);
-    found.trusted = listing != 0 && record->verified_listing == listing &&
-                    record->verified_generation == found.generation &&
+    found.changed = record->verified_generation != found.generation;
+    found.trusted = !found.changed && listing != 0 &&
+                    record->verified_listing == listing &&
                     record->verified_epoch == epoch;
   }
   return found;

@@ -7,8 +7,9 @@
 // Trusted from memory, with no system call, is a record that was checked
 // (made, or its stamp found equal) while its file's watch was in place,
 // under the very folder listing the walk now uses, and whose watch has been
-// quiet since, with no events lost. Any other record is checked by its
-// stamp.
+// quiet since, with no events lost. A record whose watch has seen its file
+// change is stale, whatever the file's stamp says; any other record is
+// checked by its stamp.
 #ifndef TAVIK_REQUEST_SUMMARY_TABLE_H_
 #define TAVIK_REQUEST_SUMMARY_TABLE_H_
 
@@ -37,6 +38,9 @@ struct SummaryLookup {
   // Its file's watch's generation as read now; meaningful with a watch.
   bool watched = false;
   uint64_t generation = 0;
+  // True when the watch has seen the file change since the record was last
+  // checked: the summary is taken as stale, whatever the stamp says.
+  bool changed = false;
 };
 
 class SummaryTable {

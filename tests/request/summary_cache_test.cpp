@@ -46,6 +46,9 @@ TEST_P(CacheDifferential, PagesEqualThoseWithoutTheCache) {
   changer.MakeTree(50);
   const auto cache = SummaryCache::Create(TestOptions(watch));
   ASSERT_NE(cache, nullptr);
+  if (watch && !cache->watching()) {
+    GTEST_SKIP() << "no change notification here: the same as with stamps";
+  }
   std::string changes;
   for (int round = 0; round < kRounds; ++round) {
     for (uint32_t count = round == 0 ? 0 : 1 + choices.Below(3); count > 0;
