@@ -148,4 +148,63 @@ FillReport MeasureFill(const std::string& root, const std::string& fill_term,
   return report;
 }
 
+void PrintFill(double megabytes, const FillReport& fill,
+               const std::string& fill_term) {
+  std::printf(
+      "  summary cache with %s: filled by \"%s\" in %d requests; %zu "
+      "summaries, %.2f MB kept, %.3f MB per searched MB\n",
+      fill.watching ? "watches" : "stamps", fill_term.c_str(), fill.requests,
+      fill.summaries, static_cast<double>(fill.bytes) / 1e6,
+      static_cast<double>(fill.bytes) / 1e6 / megabytes);
+  for (const FillReport::Probe& probe : fill.probes) {
+    std::printf("    then \"%s\": %zu of %zu documents read",
+                probe.term.c_str(), probe.read, probe.documents);
+    if (probe.has_hits) {
+      std::printf(" (it has hits)\n");
+    } else {
+      std::printf(", all false positives: %.3f %%\n",
+                  probe.documents == 0
+                      ? 0.0
+                      : 100.0 * static_cast<double>(probe.read) /
+                            static_cast<double>(probe.documents));
+    }
+  }
+}
+
+std::vector<CacheVerdict> CacheVerdicts(
+    const std::string& tree, const std::string& term, bool absent,
+    bool same_pages, const std::function<double(const std::string&)>& ms) {
+  std::vector<CacheVerdict> verdicts;
+  if (ms("watches, first") == 0) return verdicts;
+  char text[256];
+  std::snprintf(text, sizeof text, "%s, \"%s\": the same pages with the cache",
+                tree.c_str(), term.c_str());
+  verdicts.push_back({same_pages, text});
+  for (const char* mode : {"stamps", "watches"}) {
+    const double first = ms(std::string(mode) + ", first");
+    const double off = ms("no cache, first");
+    std::snprintf(text, sizeof text,
+                  "%s, \"%s\", first request with %s: %.3f x without the "
+                  "cache (required <= 1.05)",
+                  tree.c_str(), term.c_str(), mode, first / off);
+    verdicts.push_back({first <= 1.05 * off, text});
+  }
+  if (absent) {
+    const double rg = ms("rg -j1");
+    const double watches = ms("watches, again");
+    const double stamps = ms("stamps, again");
+    std::snprintf(text, sizeof text,
+                  "%s, absent term again with watches: %.2f ms = 1/%.0f of "
+                  "rg -j1 (required <= 1/20)",
+                  tree.c_str(), watches, rg / watches);
+    verdicts.push_back({watches * 20 <= rg, text});
+    std::snprintf(text, sizeof text,
+                  "%s, absent term again with stamps: %.2f ms = 1/%.1f of "
+                  "rg -j1 (required <= 1/2)",
+                  tree.c_str(), stamps, rg / stamps);
+    verdicts.push_back({stamps * 2 <= rg, text});
+  }
+  return verdicts;
+}
+
 }  // namespace tavik::bench

@@ -7,6 +7,7 @@
 #ifndef TAVIK_BENCH_CACHE_BENCH_H_
 #define TAVIK_BENCH_CACHE_BENCH_H_
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -86,6 +87,24 @@ struct FillReport {
 FillReport MeasureFill(const std::string& root, const std::string& fill_term,
                        const std::vector<std::string>& probes, bool watch,
                        int max_requests);
+
+// Prints what MeasureFill showed for a tree of `megabytes` searched MB,
+// filled by `fill_term`.
+void PrintFill(double megabytes, const FillReport& fill,
+               const std::string& fill_term);
+
+struct CacheVerdict {
+  bool met;
+  std::string text;
+};
+
+// The cache's targets for the rows of `term` on the tree `tree` (`absent`:
+// the absent term), whose milliseconds `ms` gives by row name (0 for a row
+// not measured), and whose pages with the cache were the same as without
+// when `same_pages`.
+std::vector<CacheVerdict> CacheVerdicts(
+    const std::string& tree, const std::string& term, bool absent,
+    bool same_pages, const std::function<double(const std::string&)>& ms);
 
 }  // namespace tavik::bench
 

@@ -248,27 +248,6 @@ void PrintBlock(const Tree& tree, const char* temperature,
   }
 }
 
-void PrintFill(const Tree& tree, const FillReport& fill) {
-  std::printf(
-      "  summary cache with %s: filled by \"%s\" in %d requests; %zu "
-      "summaries, %.2f MB kept, %.3f MB per searched MB\n",
-      fill.watching ? "watches" : "stamps", kTerms[0], fill.requests,
-      fill.summaries, static_cast<double>(fill.bytes) / 1e6,
-      static_cast<double>(fill.bytes) / 1e6 / tree.megabytes);
-  for (const FillReport::Probe& probe : fill.probes) {
-    std::printf("    then \"%s\": %zu of %zu documents read%s", probe.term.c_str(),
-                probe.read, probe.documents,
-                probe.has_hits ? " (it has hits)\n" : "");
-    if (!probe.has_hits) {
-      std::printf(", all false positives: %.3f %%\n",
-                  probe.documents == 0
-                      ? 0.0
-                      : 100.0 * static_cast<double>(probe.read) /
-                            static_cast<double>(probe.documents));
-    }
-  }
-}
-
 void AddVerdicts(const Tree& tree, const std::vector<TermResult>& results,
                  std::vector<Verdict>* verdicts) {
   char text[256];
@@ -297,35 +276,12 @@ void AddVerdicts(const Tree& tree, const std::vector<TermResult>& results,
     verdicts->push_back({result.extension_hits == result.plain_hits, text});
   }
   for (const TermResult& result : results) {
-    if (result.Ms("watches, first") == 0) continue;
-    std::snprintf(text, sizeof text,
-                  "%s, \"%s\": the same pages with the cache",
-                  tree.name.c_str(), result.term.c_str());
-    verdicts->push_back({result.same_pages_with_cache, text});
-    for (const char* mode : {"stamps", "watches"}) {
-      const double first = result.Ms(std::string(mode) + ", first");
-      const double off = result.Ms("no cache, first");
-      std::snprintf(text, sizeof text,
-                    "%s, \"%s\", first request with %s: %.3f x without the "
-                    "cache (required <= 1.05)",
-                    tree.name.c_str(), result.term.c_str(), mode, first / off);
-      verdicts->push_back({first <= 1.05 * off, text});
+    for (const CacheVerdict& verdict : CacheVerdicts(
+             tree.name, result.term, &result == &absent,
+             result.same_pages_with_cache,
+             [&](const std::string& tool) { return result.Ms(tool); })) {
+      verdicts->push_back({verdict.met, verdict.text});
     }
-  }
-  if (absent.Ms("watches, again") > 0) {
-    const double rg = absent.Ms("rg -j1");
-    const double watches = absent.Ms("watches, again");
-    const double stamps = absent.Ms("stamps, again");
-    std::snprintf(text, sizeof text,
-                  "%s, absent term again with watches: %.2f ms = 1/%.0f of "
-                  "rg -j1 (required <= 1/20)",
-                  tree.name.c_str(), watches, rg / watches);
-    verdicts->push_back({watches * 20 <= rg, text});
-    std::snprintf(text, sizeof text,
-                  "%s, absent term again with stamps: %.2f ms = 1/%.1f of "
-                  "rg -j1 (required <= 1/2)",
-                  tree.name.c_str(), stamps, rg / stamps);
-    verdicts->push_back({stamps * 2 <= rg, text});
   }
   const double common = results[2].Ms("extension");
   std::snprintf(text, sizeof text,
@@ -415,8 +371,8 @@ int Main(int argc, char** argv) {
                                     false, &cache));
     }
     PrintBlock(tree, "warm", results);
-    PrintFill(tree, watched);
-    PrintFill(tree, stamped);
+    PrintFill(tree.megabytes, watched, kTerms[0]);
+    PrintFill(tree.megabytes, stamped, kTerms[0]);
     AddVerdicts(tree, results, &verdicts);
   }
   if (options.cold_repetitions > 0) {

@@ -127,7 +127,7 @@ FolderListing* FolderTable::Establish(const char* path, size_t length,
   record->generation = watched.generation;
   record->epoch = watched.epoch;
   record->listing = listing;
-  record->charge += listing->bytes() + kAllocatorShare;
+  record->charge += listing->bytes() + kAllocatorShare + kWatchStateBytes;
   listing->Acquire();  // the caller's
   Keep(record);
   return listing;

@@ -114,7 +114,8 @@ void SummaryTable::Store(const char* path, const FileStamp& stamp,
   record->path = own_path;
   record->path_length = length;
   record->hash = PathHash(path, length);
-  record->charge = size + kAllocatorShare;
+  record->charge =
+      size + kAllocatorShare + (watch != nullptr ? kWatchStateBytes : 0);
   record->stamp = stamp;
   record->watch = watch;
   record->summary_bits = static_cast<uint32_t>(bits);

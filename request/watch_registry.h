@@ -41,6 +41,9 @@ struct WatchState {
   WatchState* next = nullptr;
 };
 
+// The bytes one state takes, for the records that count their memory.
+inline constexpr size_t kWatchStateBytes = sizeof(WatchState) + 16;
+
 // A watch as made: the state, with one reference for the caller, and the
 // generation and epoch it had right after the system made the watch.
 struct NewWatch {
