@@ -60,12 +60,13 @@ SummaryLookup SummaryTable::Find(const char* path, const TermSequences& term,
   found.serial = record->serial;
   found.stamp = record->stamp;
   found.may_occur = term.MayOccurIn(record->words(), record->summary_bits);
-  if (record->watch != nullptr &&
-      !record->watch->ended.load(std::memory_order_acquire)) {
+  if (record->watch != nullptr) {
     found.watched = true;
     found.generation =
         record->watch->generation.load(std::memory_order_acquire);
-    found.changed = record->verified_generation != found.generation;
+    // A watch that ended saw its file go (or its file system).
+    found.changed = record->verified_generation != found.generation ||
+                    record->watch->ended.load(std::memory_order_acquire);
     found.trusted = !found.changed && listing != 0 &&
                     record->verified_listing == listing &&
                     record->verified_epoch == epoch;

@@ -35,11 +35,12 @@ struct SummaryLookup {
   bool may_occur = true;
   // True when the record may be trusted from memory (see the top).
   bool trusted = false;
-  // Its file's watch's generation as read now; meaningful with a watch.
+  // Whether it holds a watch, and the watch's generation as read now.
   bool watched = false;
   uint64_t generation = 0;
   // True when the watch has seen the file change since the record was last
-  // checked: the summary is taken as stale, whatever the stamp says.
+  // checked, or has ended: the summary is taken as stale, whatever the
+  // stamp says.
   bool changed = false;
 };
 
