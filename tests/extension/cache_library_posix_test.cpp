@@ -31,6 +31,8 @@ size_t Descriptors() {
   return count;
 }
 
+// The bytes in use on the heap; 0 under a sanitizer, whose allocator keeps
+// its own books (its leak check runs when the program ends).
 size_t HeapBytes() { return mallinfo2().uordblks; }
 
 class CacheLibrary : public ::testing::Test {
@@ -88,8 +90,10 @@ TEST_F(CacheLibrary, UnloadingGivesBackEverything) {
       for (int request = 0; request < 20; ++request) Search(*library, "absent");
       EXPECT_NE(Search(*library, "needle").find("d150.htm"), std::string::npos);
       // The cache kept summaries, within its bound of 1 MiB.
-      EXPECT_GT(HeapBytes(), loaded + 50000);
-      EXPECT_LE(HeapBytes(), loaded + (size_t{1} << 20));
+      if (loaded > 0) {
+        EXPECT_GT(HeapBytes(), loaded + 50000);
+        EXPECT_LE(HeapBytes(), loaded + (size_t{1} << 20));
+      }
     }
     EXPECT_EQ(dlopen(copy_.c_str(), RTLD_NOW | RTLD_NOLOAD), nullptr)
         << "still loaded";
