@@ -1,7 +1,7 @@
 // BuildBudget: how much summary building one request may do. Building costs
-// one and a half to three times what reading and searching the same bytes
-// costs, so a request that summarised every document it read would take two
-// to four times as long as without the cache. Instead each request earns
+// two to four times what reading and searching the same bytes costs, so a
+// request that summarised every document it read would take three to five
+// times as long as without the cache. Instead each request earns
 // credit as it goes, in units of what reading one byte costs:
 //   - every document it reads earns 1/kShareDivisor of what reading it cost;
 //   - every document its summary rules out earns the whole read it saved;
@@ -23,18 +23,21 @@ namespace tavik {
 
 class BuildBudget {
  public:
-  // Measured with the search benchmark's trees on its machine (see the
-  // README), with room to spare: reading and searching costs about 0.5 ns
-  // a byte plus about 2 us a document (open, status, close, the walk's
-  // share); building a summary up to 1.5 ns a byte plus about 5 us
-  // (finishing it, two status reads, a watch, keeping it).
-  static constexpr int64_t kReadPerDocument = 4000;
-  static constexpr int64_t kBuildPerByte = 3;
-  static constexpr int64_t kBuildPerDocument = 10000;
-  // The share of a read that building may add: 1/32, about 3 %.
-  static constexpr int64_t kShareDivisor = 32;
+  // Measured on the search benchmark's trees on its machine (see the
+  // README), in processor time: reading and searching cost about 0.17 ns a
+  // byte plus about 3 us a document (open, status, reads, close, the walk's
+  // share); building a summary about 0.7 ns a byte plus about 4 to 5 us
+  // (finishing it, two status reads, a watch, keeping it). In units of
+  // reading a byte:
+  static constexpr int64_t kReadPerDocument = 16000;
+  static constexpr int64_t kBuildPerByte = 4;
+  static constexpr int64_t kBuildPerDocument = 30000;
+  // The share of a read that building may add: 1/64, about 1.6 %, for a
+  // first request within about 1.05 times its time without the cache, the
+  // model being rough (the scatter also evicts what reading keeps cached).
+  static constexpr int64_t kShareDivisor = 64;
   // The most credit one request passes to the next.
-  static constexpr int64_t kMaxCarried = 2500000;
+  static constexpr int64_t kMaxCarried = 5000000;
 
   // Starts with `carried`, what earlier requests left; `unlimited`: every
   // summary may be built (for tests).
