@@ -52,7 +52,7 @@ class Collected {
 
 }  // namespace
 
-FolderListing* FolderListing::Make(const char* path, const FileStamp& folder,
+FolderListing* FolderListing::Make(const char* path, uint64_t device,
                                    uint64_t id) {
   Collected collected;
   {
@@ -74,7 +74,7 @@ FolderListing* FolderListing::Make(const char* path, const FileStamp& folder,
   if (memory == nullptr) return nullptr;
   auto* made = new (memory) FolderListing;
   made->id_ = id;
-  made->device_ = folder.device;
+  made->device_ = device;
   made->count_ = collected.count();
   made->bytes_ = bytes;
   made->items_ = reinterpret_cast<Item*>(static_cast<char*>(memory) + items_at);

@@ -9,7 +9,6 @@
 #include <cstdint>
 
 #include "platform/directory_listing.h"
-#include "platform/file_stamp.h"
 
 namespace tavik {
 
@@ -22,12 +21,11 @@ class FolderListing {
   };
 
   // Lists every entry of the folder at full path `path` ("." and ".."
-  // included, as the system gives them), a folder whose own device and
-  // number are `folder`'s. Returns the listing with one reference for the
-  // caller, or nullptr when the folder cannot be listed or there is no
-  // memory. `id` names it: no two listings share one.
-  static FolderListing* Make(const char* path, const FileStamp& folder,
-                             uint64_t id);
+  // included, as the system gives them), a folder on device `device`.
+  // Returns the listing with one reference for the caller, or nullptr when
+  // the folder cannot be listed or there is no memory. `id` names it: no
+  // two listings share one.
+  static FolderListing* Make(const char* path, uint64_t device, uint64_t id);
 
   FolderListing(const FolderListing&) = delete;
   FolderListing& operator=(const FolderListing&) = delete;

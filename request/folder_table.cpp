@@ -4,7 +4,6 @@
 #include <new>
 
 #include "platform/change_watch.h"
-#include "platform/file_stamp.h"
 #include "request/path_hash.h"
 
 namespace tavik {
@@ -77,13 +76,14 @@ FolderListing* FolderTable::Listing(const char* path,
       }
     }
   }
-  FolderListing* listing = Establish(path, length, hash);
+  FolderListing* listing = Establish(path, length, hash, expected);
   if (listing != nullptr) *source = Source::kListed;
   return listing;
 }
 
 FolderListing* FolderTable::Establish(const char* path, size_t length,
-                                      uint64_t hash) {
+                                      uint64_t hash,
+                                      const FolderIdentity& expected) {
   // The watch comes first: a change made after it raises an event, and one
   // made before it is in the listing that follows.
   const NewWatch watched = registry_.WatchFolder(path);
@@ -101,14 +101,11 @@ FolderListing* FolderTable::Establish(const char* path, size_t length,
   record->path_length = length;
   record->hash = hash;
   record->charge = size + kAllocatorShare;
-  FileStamp folder;
-  if (!ReadFolderStamp(path, &folder)) {
-    registry_.Release(watched.state);
-    Free(record);
-    return nullptr;
-  }
-  record->device = folder.device;
-  record->number = folder.file;
+  // The folder the walk expects here: its parent's listing said so, or the
+  // root's stamp, read just now. Were the path to lead elsewhere by now, the
+  // parent's watch (or the root's stamp) tells at the next visit.
+  record->device = expected.device;
+  record->number = expected.number;
   if (!ChangesAreAllSeenLocally(path)) {
     // Kept without a watch, so that the next walk lists it the ordinary
     // way without trying again.
@@ -117,7 +114,8 @@ FolderListing* FolderTable::Establish(const char* path, size_t length,
     return nullptr;
   }
   FolderListing* listing = FolderListing::Make(
-      path, folder, next_listing_id_.fetch_add(1, std::memory_order_relaxed));
+      path, expected.device,
+      next_listing_id_.fetch_add(1, std::memory_order_relaxed));
   if (listing == nullptr) {
     registry_.Release(watched.state);
     Free(record);

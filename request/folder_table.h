@@ -2,8 +2,8 @@
 // for them, so that a walk lists each watched folder once and afterwards
 // from memory. A folder's record holds its watch, made before the folder is
 // listed so that no change between the two is missed; the watch's
-// generation and the registry's epoch at that moment; the folder's own
-// device and number; and the listing. A record is used while its watch is
+// generation and the registry's epoch at that moment; the folder's device
+// and number, as the walk expected them; and the listing. A record is used while its watch is
 // quiet (generation and epoch unmoved) and while the path still leads to
 // the same folder: the walk says which folder it expects there, from the
 // entry numbers of the parent's listing, or, for the search root, from the
@@ -62,9 +62,11 @@ class FolderTable {
   struct Record;
   static void Free(Record* record);
   bool Trusted(const Record& record) const;
-  // Lists the folder at `path` anew and keeps the record; returns the
-  // listing with a reference for the caller, or nullptr.
-  FolderListing* Establish(const char* path, size_t length, uint64_t hash);
+  // Lists the folder at `path`, expected to be `expected`, anew and keeps
+  // the record; returns the listing with a reference for the caller, or
+  // nullptr.
+  FolderListing* Establish(const char* path, size_t length, uint64_t hash,
+                           const FolderIdentity& expected);
   void Keep(Record* record);
   void Dispose(Record* doomed);
 
