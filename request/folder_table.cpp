@@ -41,7 +41,7 @@ FolderTable::~FolderTable() {
 }
 
 size_t FolderTable::bytes() const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::shared_lock<std::shared_mutex> lock(mutex_);
   return table_.bytes();
 }
 
@@ -59,17 +59,17 @@ FolderListing* FolderTable::Listing(const char* path,
   const size_t length = std::strlen(path);
   const uint64_t hash = PathHash(path, length);
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::shared_lock<std::shared_mutex> lock(mutex_);
     auto* record = static_cast<Record*>(table_.Find(path, length, hash));
     // A record of another folder that stood at this path is made anew.
     if (record != nullptr && record->device == expected.device &&
         record->number == expected.number) {
       if (record->watch == nullptr) {
-        table_.Touch(record);
+        RecordTable::Touch(record);
         return nullptr;
       }
       if (Trusted(*record)) {
-        table_.Touch(record);
+        RecordTable::Touch(record);
         record->listing->Acquire();
         *source = Source::kMemory;
         return record->listing;
@@ -134,7 +134,7 @@ FolderListing* FolderTable::Establish(const char* path, size_t length,
 void FolderTable::Keep(Record* record) {
   Record* doomed = nullptr;
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<std::shared_mutex> lock(mutex_);
     if (TableRecord* replaced = table_.Insert(record)) {
       replaced->next = doomed;
       doomed = static_cast<Record*>(replaced);

@@ -13,8 +13,8 @@
 // overlay file systems) get a record that says so and are listed the
 // ordinary way; so are folders that cannot be watched.
 //
-// Thread-safe: one mutex guards the records. It is never held while the
-// registry's is taken.
+// Thread-safe: one lock guards the records, shared by lookups. It is never
+// held while the registry's is taken.
 #ifndef TAVIK_REQUEST_FOLDER_TABLE_H_
 #define TAVIK_REQUEST_FOLDER_TABLE_H_
 
@@ -22,6 +22,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
+#include <shared_mutex>
 
 #include "request/folder_listing.h"
 #include "request/record_table.h"
@@ -71,7 +72,7 @@ class FolderTable {
   void Dispose(Record* doomed);
 
   WatchRegistry& registry_;
-  mutable std::mutex mutex_;
+  mutable std::shared_mutex mutex_;
   RecordTable table_;
   std::atomic<uint64_t> next_listing_id_{1};
 };

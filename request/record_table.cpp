@@ -33,16 +33,14 @@ TableRecord* RecordTable::Find(const char* path, size_t length,
   return nullptr;
 }
 
-void RecordTable::Touch(TableRecord* record) {
+void RecordTable::GoRound(TableRecord* record) {
   if (record == newest_) return;
-  // Out of its place...
   record->newer->older = record->older;
   if (record->older != nullptr) {
     record->older->newer = record->newer;
   } else {
     oldest_ = record->newer;
   }
-  // ...and in front.
   record->older = newest_;
   record->newer = nullptr;
   newest_->newer = record;
@@ -90,10 +88,20 @@ void RecordTable::Remove(TableRecord* record) {
 }
 
 TableRecord* RecordTable::TakeExcess() {
-  if (bytes_ <= max_bytes_ || oldest_ == nullptr) return nullptr;
-  TableRecord* oldest = oldest_;
-  Remove(oldest);
-  return oldest;
+  // A record used since it last went round goes round again, once per pass,
+  // so after one pass over them all the oldest goes whatever its use.
+  for (size_t spared = 0; bytes_ > max_bytes_ && oldest_ != nullptr;) {
+    TableRecord* oldest = oldest_;
+    if (spared < count_ &&
+        oldest->used.exchange(false, std::memory_order_relaxed)) {
+      ++spared;
+      GoRound(oldest);
+      continue;
+    }
+    Remove(oldest);
+    return oldest;
+  }
+  return nullptr;
 }
 
 void RecordTable::Grow() {

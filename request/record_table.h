@@ -1,10 +1,14 @@
 // RecordTable: the summary cache's records, keyed by full path, in chained
-// buckets, with the least recently used first in line to go, and a count of
-// the bytes they take against a bound. Not thread-safe: its owner holds a
-// lock around every call.
+// buckets, in the order they were put in or last went round, and a count of
+// the bytes they take against a bound. When they take more, the oldest
+// record goes, unless it was used since it last went round: then it goes
+// round again to the newest end (a second chance, which keeps the records
+// in use without moving a record at every use). Not thread-safe: its owner
+// holds a lock around every call, a shared one around Find and Touch only.
 #ifndef TAVIK_REQUEST_RECORD_TABLE_H_
 #define TAVIK_REQUEST_RECORD_TABLE_H_
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -22,6 +26,8 @@ struct TableRecord {
   size_t charge = 0;
   const char* path = nullptr;
   size_t path_length = 0;
+  // Set by every use; cleared when the record goes round.
+  std::atomic<bool> used{false};
 };
 
 class RecordTable {
@@ -34,16 +40,18 @@ class RecordTable {
 
   // The record for `path` of `length` bytes with hash `hash`, or nullptr.
   TableRecord* Find(const char* path, size_t length, uint64_t hash) const;
-  // Makes `record` the most recently used.
-  void Touch(TableRecord* record);
+  // Notes that `record` was used. Safe under a shared lock.
+  static void Touch(TableRecord* record) {
+    record->used.store(true, std::memory_order_relaxed);
+  }
   // Puts `record` in, most recently used, and returns the record it
   // replaces (same path), taken out, or nullptr.
   TableRecord* Insert(TableRecord* record);
   void Remove(TableRecord* record);
-  // While the records take more than the bound: takes out the least
-  // recently used one and returns it. Otherwise nullptr.
+  // While the records take more than the bound: takes out the oldest record
+  // not used since it last went round, and returns it. Otherwise nullptr.
   TableRecord* TakeExcess();
-  // The least recently used record, or nullptr; then the next more recent.
+  // The oldest record, or nullptr; then `newer` gives the next.
   TableRecord* Oldest() const { return oldest_; }
 
   size_t bytes() const { return bytes_; }
@@ -56,6 +64,8 @@ class RecordTable {
     return &buckets_[hash & (bucket_count_ - 1)];
   }
   void Grow();
+  // Unlinks `record` from the order and links it at the newest end.
+  void GoRound(TableRecord* record);
 
   size_t max_bytes_;
   size_t bytes_ = 0;

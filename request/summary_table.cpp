@@ -13,7 +13,8 @@ constexpr size_t kAllocatorShare = 16;
 
 }  // namespace
 
-// One allocation: the record, its summary's words, then its path.
+// One allocation: the record, its path (padded to a word), then its
+// summary's words; a lookup reads the first two together.
 struct SummaryTable::Record : TableRecord {
   uint64_t serial = 0;
   FileStamp stamp;
@@ -26,7 +27,12 @@ struct SummaryTable::Record : TableRecord {
   uint32_t verified_epoch = 0;
   uint32_t summary_bits = 0;
 
-  uint64_t* words() { return reinterpret_cast<uint64_t*>(this + 1); }
+  uint64_t* words() {
+    return reinterpret_cast<uint64_t*>(reinterpret_cast<char*>(this + 1) +
+                                       PaddedPath(path_length));
+  }
+  // The bytes the path takes with its NUL, up to a whole word.
+  static size_t PaddedPath(size_t length) { return (length + 8) / 8 * 8; }
 };
 
 SummaryTable::SummaryTable(WatchRegistry& registry, size_t max_bytes)
@@ -52,10 +58,10 @@ SummaryLookup SummaryTable::Find(const char* path, const TermSequences& term,
   const uint64_t hash = PathHash(path, length);
   Shard& shard = ShardOf(hash);
   SummaryLookup found;
-  std::lock_guard<std::mutex> lock(shard.mutex);
+  std::shared_lock<std::shared_mutex> lock(shard.mutex);
   auto* record = static_cast<Record*>(shard.table.Find(path, length, hash));
   if (record == nullptr) return found;
-  shard.table.Touch(record);
+  RecordTable::Touch(record);
   found.found = true;
   found.serial = record->serial;
   found.stamp = record->stamp;
@@ -81,7 +87,7 @@ void SummaryTable::Confirm(const char* path, uint64_t serial,
   const size_t length = std::strlen(path);
   const uint64_t hash = PathHash(path, length);
   Shard& shard = ShardOf(hash);
-  std::lock_guard<std::mutex> lock(shard.mutex);
+  std::lock_guard<std::shared_mutex> lock(shard.mutex);
   auto* record = static_cast<Record*>(shard.table.Find(path, length, hash));
   if (record == nullptr || record->serial != serial ||
       record->watch == nullptr ||
@@ -102,18 +108,18 @@ void SummaryTable::Store(const char* path, const FileStamp& stamp,
   const size_t length = std::strlen(path);
   const size_t bits = summary.summary_bits();
   const size_t words_size = bits / 64 * sizeof(uint64_t);
-  const size_t size = sizeof(Record) + words_size + length + 1;
+  const size_t size = sizeof(Record) + Record::PaddedPath(length) + words_size;
   void* memory = ::operator new(size, std::nothrow);
   if (memory == nullptr) {
     registry_.Release(watch);
     return;
   }
   auto* record = new (memory) Record;
-  summary.Write(record->words());
-  char* own_path = reinterpret_cast<char*>(record->words()) + words_size;
+  char* own_path = reinterpret_cast<char*>(record + 1);
   std::memcpy(own_path, path, length + 1);
   record->path = own_path;
   record->path_length = length;
+  summary.Write(record->words());
   record->hash = PathHash(path, length);
   record->charge =
       size + kAllocatorShare + (watch != nullptr ? kWatchStateBytes : 0);
@@ -129,7 +135,7 @@ void SummaryTable::Store(const char* path, const FileStamp& stamp,
   Shard& shard = ShardOf(record->hash);
   Record* doomed = nullptr;
   {
-    std::lock_guard<std::mutex> lock(shard.mutex);
+    std::lock_guard<std::shared_mutex> lock(shard.mutex);
     record->serial = shard.next_serial++;
     if (TableRecord* replaced = shard.table.Insert(record)) {
       replaced->next = doomed;
@@ -149,7 +155,7 @@ void SummaryTable::Forget(const char* path) {
   Shard& shard = ShardOf(hash);
   Record* doomed = nullptr;
   {
-    std::lock_guard<std::mutex> lock(shard.mutex);
+    std::lock_guard<std::shared_mutex> lock(shard.mutex);
     doomed = static_cast<Record*>(shard.table.Find(path, length, hash));
     if (doomed == nullptr) return;
     shard.table.Remove(doomed);
@@ -171,7 +177,7 @@ void SummaryTable::Dispose(Record* doomed) {
 size_t SummaryTable::bytes() {
   size_t total = 0;
   for (Shard& shard : shards_) {
-    std::lock_guard<std::mutex> lock(shard.mutex);
+    std::shared_lock<std::shared_mutex> lock(shard.mutex);
     total += shard.table.bytes();
   }
   return total;
@@ -180,7 +186,7 @@ size_t SummaryTable::bytes() {
 size_t SummaryTable::count() {
   size_t total = 0;
   for (Shard& shard : shards_) {
-    std::lock_guard<std::mutex> lock(shard.mutex);
+    std::shared_lock<std::shared_mutex> lock(shard.mutex);
     total += shard.table.count();
   }
   return total;

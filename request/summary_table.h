@@ -1,8 +1,9 @@
 // SummaryTable: the documents' summaries, by full path, with the stamp each
 // was made from and, where a change watch was in place, what vouches for it
 // from memory. Shared by every request: sixteen shards by path, each with
-// its own lock, records in order of use, and an equal share of the bound;
-// the least recently used records go first when a shard is over its share.
+// its own lock (shared by lookups, so searches do not wait for each other),
+// its own order of records and an equal share of the bound; records not
+// used for longest go first when a shard is over its share.
 //
 // Trusted from memory, with no system call, is a record that was checked
 // (made, or its stamp found equal) while its file's watch was in place,
@@ -16,6 +17,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
+#include <shared_mutex>
 
 #include "platform/file_stamp.h"
 #include "request/document_summary.h"
@@ -82,7 +84,8 @@ class SummaryTable {
  private:
   struct Record;
   struct Shard {
-    std::mutex mutex;
+    // Shared for lookups, exclusive for changes.
+    std::shared_mutex mutex;
     RecordTable table;
     uint64_t next_serial = 1;
   };
