@@ -18,7 +18,7 @@ namespace tavik {
 // it and keep the path in their own memory.
 struct TableRecord {
   TableRecord* next = nullptr;   // in its bucket
-  TableRecord* newer = nullptr;  // in the order of use
+  TableRecord* newer = nullptr;  // in the order records went in or round
   TableRecord* older = nullptr;
   uint64_t hash = 0;
   // The bytes the record takes (its memory, the allocator's share and its
@@ -44,7 +44,7 @@ class RecordTable {
   static void Touch(TableRecord* record) {
     record->used.store(true, std::memory_order_relaxed);
   }
-  // Puts `record` in, most recently used, and returns the record it
+  // Puts `record` in, at the newest end, and returns the record it
   // replaces (same path), taken out, or nullptr.
   TableRecord* Insert(TableRecord* record);
   void Remove(TableRecord* record);

@@ -10,8 +10,9 @@
 //     request walks from memory;
 //   - WatchRegistry: the watches, and the events read at each request's
 //     start, which tell the tables what is no longer true.
-// Memory: the tables together take at most Options::max_bytes, the least
-// recently used records going first; a fifteenth-sixteenth for summaries.
+// Memory: the tables together take at most Options::max_bytes, the records
+// unused for longest going first; fifteen sixteenths for summaries where
+// folders are watched, all of it elsewhere.
 #ifndef TAVIK_REQUEST_SUMMARY_CACHE_H_
 #define TAVIK_REQUEST_SUMMARY_CACHE_H_
 
