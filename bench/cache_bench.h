@@ -55,8 +55,8 @@ struct CacheRow {
 };
 
 // The rows for `term` on `root`: the first request of a fresh load in each
-// mode (the median of `repetitions` loads, the modes taking turns), then
-// repeated requests on the filled loads (the median of `repetitions`).
+// mode (the median of 2 `repetitions` + 1 loads, the modes taking turns),
+// then repeated requests on the filled loads (the median of `repetitions`).
 // `same_pages` is set false when any of their pages differs from
 // `page_without_cache`.
 std::vector<CacheRow> CacheRows(const LibraryLoader& loader,
