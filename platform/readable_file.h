@@ -45,12 +45,19 @@ class ReadableFile {
   // when no file is open or the system cannot tell.
   bool ReadStamp(FileStamp* stamp) const;
 
+  // Stores the file's stamp as it was when opened (on Windows: when first
+  // asked, which the caller does before reading). Costs no system call on
+  // Linux, where opening reads it anyway. Returns false as ReadStamp does.
+  bool OpenedStamp(FileStamp* stamp);
+
   // The bytes Read has delivered so far.
   uint64_t bytes_read() const { return bytes_read_; }
 
  private:
   intptr_t handle_ = -1;
   uint64_t bytes_read_ = 0;
+  FileStamp opened_;
+  bool opened_known_ = false;
 };
 
 }  // namespace tavik

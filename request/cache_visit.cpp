@@ -70,14 +70,16 @@ void CacheVisit::Read(const ReadableFile& file) {
   budget_.Read(file.bytes_read());
 }
 
-SummaryBuilder* CacheVisit::BeginSummary(const char* path,
-                                         const ReadableFile& file,
+SummaryBuilder* CacheVisit::BeginSummary(const char* path, ReadableFile& file,
                                          uint64_t listing) {
   if (!budget_.MayAfford()) return nullptr;
-  // Taken before the stamp, so that "old enough" errs on the safe side.
-  const int64_t began = StampClockNow();
+  // The stamp as opened: the file had changed by then as far as it says.
+  // The read begins after `began`, so a change after the read gets a later
+  // stamp than this one as long as it is older than the trust delay
+  // (longer than any file system's timestamp granularity).
   FileStamp stamp;
-  if (!file.ReadStamp(&stamp)) return nullptr;
+  if (!file.OpenedStamp(&stamp)) return nullptr;
+  const int64_t began = StampClockNow();
   if (began - stamp.LastChange() <= cache_.options().trust_delay) {
     return nullptr;
   }

@@ -53,7 +53,7 @@ class CacheVisit {
   // kReadAndSummarize: returns a started builder for the scanner to fill
   // when the budget allows and the file is old enough to trust, else
   // nullptr. With `listing` not 0, it first watches the file.
-  SummaryBuilder* BeginSummary(const char* path, const ReadableFile& file,
+  SummaryBuilder* BeginSummary(const char* path, ReadableFile& file,
                                uint64_t listing);
   // After the scanner has read `file`: keeps the summary BeginSummary
   // started when the scanner finished it and the file's stamp has not moved

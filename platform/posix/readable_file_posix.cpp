@@ -16,10 +16,10 @@ ReadableFile::~ReadableFile() {
 namespace {
 
 // Opens `path` with `flags` added to a read-only open and returns the
-// descriptor, or -1 with errno set. O_NONBLOCK keeps the open of a FIFO from
-// waiting for a writer; the type check then refuses it (errno EINVAL).
-// Regular files ignore the flag.
-int OpenRegularFile(const char* path, int flags) {
+// descriptor, with the file's stamp in `stamp`, or -1 with errno set.
+// O_NONBLOCK keeps the open of a FIFO from waiting for a writer; the type
+// check then refuses it (errno EINVAL). Regular files ignore the flag.
+int OpenRegularFile(const char* path, int flags, FileStamp* stamp) {
   const int descriptor = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | flags);
   if (descriptor < 0) return -1;
   struct stat status;
@@ -28,6 +28,7 @@ int OpenRegularFile(const char* path, int flags) {
     errno = EINVAL;
     return -1;
   }
+  *stamp = StampFromStatus(status);
   return descriptor;
 }
 
@@ -35,18 +36,20 @@ int OpenRegularFile(const char* path, int flags) {
 
 bool ReadableFile::Open(const char* path) {
   if (handle_ >= 0) return false;
-  const int descriptor = OpenRegularFile(path, 0);
+  const int descriptor = OpenRegularFile(path, 0, &opened_);
   if (descriptor < 0) return false;
   handle_ = descriptor;
+  opened_known_ = true;
   return true;
 }
 
 ReadableFile::Found ReadableFile::OpenUnlessLink(const char* path) {
   if (handle_ >= 0) return Found::kNothing;
   // With O_NOFOLLOW a link as the last component fails with ELOOP.
-  const int descriptor = OpenRegularFile(path, O_NOFOLLOW);
+  const int descriptor = OpenRegularFile(path, O_NOFOLLOW, &opened_);
   if (descriptor < 0) return errno == ELOOP ? Found::kLink : Found::kNothing;
   handle_ = descriptor;
+  opened_known_ = true;
   return Found::kFile;
 }
 
@@ -60,6 +63,13 @@ size_t ReadableFile::Read(void* buffer, size_t size) {
     }
     if (errno != EINTR) return 0;
   }
+}
+
+bool ReadableFile::OpenedStamp(FileStamp* stamp) {
+  // The open read it already.
+  if (!opened_known_) return false;
+  *stamp = opened_;
+  return true;
 }
 
 bool ReadableFile::ReadStamp(FileStamp* stamp) const {

@@ -68,6 +68,14 @@ size_t ReadableFile::Read(void* buffer, size_t size) {
   return read;
 }
 
+bool ReadableFile::OpenedStamp(FileStamp* stamp) {
+  // The open did not ask for it; asked once now, and kept.
+  if (!opened_known_) opened_known_ = ReadStamp(&opened_);
+  if (!opened_known_) return false;
+  *stamp = opened_;
+  return true;
+}
+
 bool ReadableFile::ReadStamp(FileStamp* stamp) const {
   return handle_ != -1 &&
          StampFromHandle(reinterpret_cast<HANDLE>(handle_), stamp);
