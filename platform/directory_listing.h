@@ -45,6 +45,10 @@ class DirectoryListing {
   // false when there is none left (or the listing fails midway).
   bool Next(DirectoryEntry* entry);
 
+  // True when the listing ended because it failed midway, not because the
+  // folder had no more entries: what it gave may be only part of them.
+  bool failed() const;
+
  private:
   struct State;
   State* state_ = nullptr;

@@ -15,16 +15,15 @@ CacheVisit::~CacheVisit() {
   cache_.Add(counts_);
 }
 
-FolderListing* CacheVisit::ListFolder(const char* path,
-                                      const FolderIdentity& expected) {
-  if (!cache_.watching()) return nullptr;
-  FolderTable::Source source;
-  FolderListing* listing = cache_.folders().Listing(path, expected, &source);
-  if (listing != nullptr) {
-    ++(source == FolderTable::Source::kMemory ? counts_.listings_reused
-                                              : counts_.listings_made);
-  }
-  return listing;
+FolderTable::Found CacheVisit::FindFolder(const char* path,
+                                          const FolderIdentity& expected,
+                                          FolderListing** listing,
+                                          NewWatch* watch) {
+  if (!cache_.watching()) return FolderTable::Found::kOrdinary;
+  const FolderTable::Found found =
+      cache_.folders().Find(path, expected, listing, watch);
+  if (found == FolderTable::Found::kMemory) ++counts_.listings_reused;
+  return found;
 }
 
 CacheVisit::Verdict CacheVisit::Consult(const char* path, uint64_t listing) {

@@ -30,14 +30,18 @@ class CacheVisit {
   CacheVisit(const CacheVisit&) = delete;
   CacheVisit& operator=(const CacheVisit&) = delete;
 
-  // True when folders are watched: ListFolder may give listings.
+  // True when folders are watched: FindFolder may give listings.
   bool watching() const { return cache_.watching(); }
 
-  // The listing of the folder at full path `path`, expected to be the
-  // folder `expected`, from memory or made and kept now, with one reference
-  // for the caller; nullptr when the folder is to be listed the ordinary
-  // way (no change notification here, or not for this folder).
-  FolderListing* ListFolder(const char* path, const FolderIdentity& expected);
+  // Looks for the kept listing of the folder at full path `path`, expected
+  // to be the folder `expected` (see FolderTable::Find); kOrdinary where no
+  // folder is watched.
+  FolderTable::Found FindFolder(const char* path, const FolderIdentity& expected,
+                                FolderListing** listing, NewWatch* watch);
+  // The cache's folders, to make a listing with a FolderTable::Maker; say
+  // ListingMade when one was kept.
+  FolderTable& folders() { return cache_.folders(); }
+  void ListingMade() { ++counts_.listings_made; }
 
   enum class Verdict {
     kAbsent,            // its summary rules the term out: 0 hits, no read

@@ -79,13 +79,17 @@ void SearchRequest::SearchFolder(const char* parent_path, const char* name,
       }
     }
   }
+  SearchSubFolders(szDirPath, pattern);
+}
 
+void SearchRequest::SearchSubFolders(const char* dir_path,
+                                     const char* pattern) {
   DirectoryListing everything;
   DirectoryEntry entry;
-  if (!everything.Open(szDirPath, kEveryEntryPattern)) return;
+  if (!everything.Open(dir_path, kEveryEntryPattern)) return;
   while (everything.Next(&entry)) {
     if (entry.kind != EntryKind::kFolder) continue;
-    SearchFolder(szDirPath, entry.name, pattern, nullptr);
+    SearchFolder(dir_path, entry.name, pattern, nullptr);
     if (fTooMany) return;
   }
 }
@@ -93,31 +97,67 @@ void SearchRequest::SearchFolder(const char* parent_path, const char* name,
 bool SearchRequest::SearchKeptFolder(const char* dir_path,
                                      const FolderIdentity& expected,
                                      const char* pattern) {
-  HeldListing listing(visit_->ListFolder(dir_path, expected));
-  if (!listing) return false;
-  // The two passes of the ordinary walk, over the one listing.
-  for (size_t index = 0; index < listing->count(); ++index) {
-    const FolderListing::Item& item = listing->item(index);
-    if (!NameMatchesPattern(item.name, pattern)) continue;
-    // A folder or a device named like a document would be refused when
-    // opened: no row either way.
-    if (item.kind == EntryKind::kFolder || item.kind == EntryKind::kOther) {
-      continue;
+  FolderListing* kept = nullptr;
+  NewWatch watch;
+  switch (visit_->FindFolder(dir_path, expected, &kept, &watch)) {
+    case FolderTable::Found::kOrdinary:
+      return false;
+    case FolderTable::Found::kMemory: {
+      // The two passes of the ordinary walk, over the one listing.
+      HeldListing listing(kept);
+      for (size_t index = 0; index < listing->count(); ++index) {
+        const FolderListing::Item& item = listing->item(index);
+        if (!NameMatchesPattern(item.name, pattern)) continue;
+        ScanListedEntry(dir_path, item.name, item.kind, listing->id());
+        if (fTooMany) return true;
+      }
+      SearchListedSubFolders(dir_path, *listing, pattern);
+      return true;
     }
-    char szDocPath[kPathBufferSize];
-    if (!JoinPath(dir_path, item.name, szDocPath, sizeof szDocPath)) continue;
-    const ListedDocument listed = {item.kind, listing->id()};
-    ScanDocument(szDocPath, &listed);
+    case FolderTable::Found::kMake:
+      break;
+  }
+  // The documents are scanned as the listing is read, as the ordinary walk
+  // does; the listing is kept only once it has been read to its end.
+  FolderTable::Maker maker(visit_->folders(), dir_path, expected, watch);
+  if (!maker) return false;
+  DirectoryEntry entry;
+  while (maker.Next(&entry)) {
+    if (!NameMatchesPattern(entry.name, pattern)) continue;
+    ScanListedEntry(dir_path, entry.name, entry.kind, maker.id());
     if (fTooMany) return true;
   }
-  for (size_t index = 0; index < listing->count(); ++index) {
-    const FolderListing::Item& item = listing->item(index);
-    if (item.kind != EntryKind::kFolder) continue;
-    const FolderIdentity child = {listing->device(), item.number};
-    SearchFolder(dir_path, item.name, pattern, &child);
-    if (fTooMany) return true;
+  HeldListing listing(maker.Keep());
+  if (!listing) {
+    SearchSubFolders(dir_path, pattern);
+    return true;
   }
+  visit_->ListingMade();
+  SearchListedSubFolders(dir_path, *listing, pattern);
   return true;
+}
+
+void SearchRequest::ScanListedEntry(const char* dir_path, const char* name,
+                                    EntryKind kind, uint64_t listing) {
+  // A folder or a device named like a document would be refused when
+  // opened: no row either way.
+  if (kind == EntryKind::kFolder || kind == EntryKind::kOther) return;
+  char szDocPath[kPathBufferSize];
+  if (!JoinPath(dir_path, name, szDocPath, sizeof szDocPath)) return;
+  const ListedDocument listed = {kind, listing};
+  ScanDocument(szDocPath, &listed);
+}
+
+void SearchRequest::SearchListedSubFolders(const char* dir_path,
+                                           const FolderListing& listing,
+                                           const char* pattern) {
+  for (size_t index = 0; index < listing.count(); ++index) {
+    const FolderListing::Item& item = listing.item(index);
+    if (item.kind != EntryKind::kFolder) continue;
+    const FolderIdentity child = {listing.device(), item.number};
+    SearchFolder(dir_path, item.name, pattern, &child);
+    if (fTooMany) return;
+  }
 }
 
 }  // namespace tavik

@@ -20,13 +20,6 @@ class FolderListing {
     uint64_t number;   // as DirectoryEntry::number
   };
 
-  // Lists every entry of the folder at full path `path` ("." and ".."
-  // included, as the system gives them), a folder on device `device`.
-  // Returns the listing with one reference for the caller, or nullptr when
-  // the folder cannot be listed or there is no memory. `id` names it: no
-  // two listings share one.
-  static FolderListing* Make(const char* path, uint64_t device, uint64_t id);
-
   FolderListing(const FolderListing&) = delete;
   FolderListing& operator=(const FolderListing&) = delete;
 
@@ -44,6 +37,7 @@ class FolderListing {
   size_t bytes() const { return bytes_; }
 
  private:
+  friend class FolderListingBuilder;
   FolderListing() = default;
   ~FolderListing() = default;
 
@@ -54,6 +48,39 @@ class FolderListing {
   size_t bytes_ = 0;
   // count_ items, then their names, in one allocation with the listing.
   Item* items_ = nullptr;
+};
+
+// Lists a folder entry by entry, keeping every entry as it comes (so that a
+// walk can go through them at once), and makes the FolderListing of them
+// once the last has been read.
+class FolderListingBuilder {
+ public:
+  FolderListingBuilder() = default;
+  ~FolderListingBuilder();
+  FolderListingBuilder(const FolderListingBuilder&) = delete;
+  FolderListingBuilder& operator=(const FolderListingBuilder&) = delete;
+
+  // Starts listing every entry of the folder at full path `path`. Returns
+  // false when it cannot be listed.
+  bool Open(const char* path);
+  // Stores the next entry in `entry` (valid until the next call) and keeps
+  // it; returns false after the last.
+  bool Next(DirectoryEntry* entry);
+  // The listing of every entry Next gave ("." and ".." included, in the
+  // system's order), of a folder on device `device`, named `id` (no two
+  // listings share one), with one reference for the caller. nullptr when
+  // the listing failed midway or memory ran out.
+  // REQUIRES: Next returned false.
+  FolderListing* Finish(uint64_t device, uint64_t id);
+
+ private:
+  DirectoryListing listing_;
+  // The entries so far: each one's number and kind, then its name and NUL.
+  char* bytes_ = nullptr;
+  size_t size_ = 0;
+  size_t used_ = 0;
+  size_t count_ = 0;
+  bool out_of_memory_ = false;
 };
 
 // Holds one reference to a listing for a scope.

@@ -3,11 +3,16 @@
 // from memory. A folder's record holds its watch, made before the folder is
 // listed so that no change between the two is missed; the watch's
 // generation and the registry's epoch at that moment; the folder's device
-// and number, as the walk expected them; and the listing. A record is used while its watch is
-// quiet (generation and epoch unmoved) and while the path still leads to
-// the same folder: the walk says which folder it expects there, from the
-// entry numbers of the parent's listing, or, for the search root, from the
-// folder's stamp read at the request's start.
+// and number, as the walk expected them; and the listing. A record is used
+// while its watch is quiet (generation and epoch unmoved) and while the
+// path still leads to the same folder: the walk says which folder it
+// expects there, from the entry numbers of the parent's listing, or, for
+// the search root, from the folder's stamp read at the request's start.
+//
+// A listing is made while the walk goes through it (Maker), and kept only
+// once the walk has read it to its end: a walk stopped by the hit cap reads
+// no more of the folder than it would without the table. Its watch is kept
+// all the same, in a record without a listing, for the next walk.
 //
 // Folders whose changes the system may not all see (network, FUSE and
 // overlay file systems) get a record that says so and are listed the
@@ -24,6 +29,7 @@
 #include <mutex>
 #include <shared_mutex>
 
+#include "platform/directory_listing.h"
 #include "request/folder_listing.h"
 #include "request/record_table.h"
 #include "request/watch_registry.h"
@@ -38,6 +44,8 @@ struct FolderIdentity {
 };
 
 class FolderTable {
+  struct Record;
+
  public:
   // `registry` must outlive the table; the records take at most
   // `max_bytes`, listings included.
@@ -46,28 +54,66 @@ class FolderTable {
   FolderTable(const FolderTable&) = delete;
   FolderTable& operator=(const FolderTable&) = delete;
 
-  // Whether a listing came from memory or was made now.
-  enum class Source { kMemory, kListed };
+  enum class Found {
+    kMemory,    // a kept listing, in `*listing` with a reference for the caller
+    kMake,      // none: make one with a Maker, given `*watch`
+    kOrdinary,  // list the folder the ordinary way
+  };
+  // Looks for the kept listing of the folder at full path `path`, expected
+  // to be the folder `expected`. With kMake, `*watch` holds the folder's
+  // watch where one is in place already (with a reference for the Maker),
+  // else no state.
+  Found Find(const char* path, const FolderIdentity& expected,
+             FolderListing** listing, NewWatch* watch);
 
-  // The listing of the folder at full path `path`, which is expected to be
-  // the folder `expected`, with one reference for the caller; `source` says
-  // where it came from. Returns nullptr when the folder is to be listed the
-  // ordinary way: it cannot be watched, its file system may change unseen,
-  // or it cannot be listed.
-  FolderListing* Listing(const char* path, const FolderIdentity& expected,
-                         Source* source);
+  // Makes the listing of one folder as the walk reads it, and keeps it when
+  // the walk has read it all.
+  class Maker {
+   public:
+    // Opens the listing of the folder at full path `path`, expected to be
+    // `expected`, after watching it: with `watch`, from Find, when it has a
+    // watch in place already, else with a new one. False (operator bool)
+    // when the folder is to be listed the ordinary way: it cannot be
+    // watched, its file system may change unseen (which a record then
+    // remembers), or it cannot be listed.
+    Maker(FolderTable& table, const char* path, const FolderIdentity& expected,
+          NewWatch watch);
+    // Without Keep (a walk stopped at the hit cap), a new watch stays with
+    // a record of its own, so that the next walk need not make it again.
+    ~Maker();
+    Maker(const Maker&) = delete;
+    Maker& operator=(const Maker&) = delete;
+
+    explicit operator bool() const { return open_; }
+    // The id the listing will have.
+    uint64_t id() const { return id_; }
+    // The next entry of the folder; false after the last.
+    bool Next(DirectoryEntry* entry) { return builder_.Next(entry); }
+    // After the last entry: keeps the listing and returns it with one
+    // reference for the caller; nullptr when it could not be made (the
+    // listing failed midway, or no memory).
+    FolderListing* Keep();
+
+   private:
+    FolderTable& table_;
+    const char* path_;
+    FolderIdentity expected_;
+    NewWatch watch_;
+    FolderListingBuilder builder_;
+    uint64_t id_ = 0;
+    bool open_ = false;
+    // True when the watch came from a record already kept.
+    bool shared_ = false;
+  };
 
   size_t bytes() const;
 
  private:
-  struct Record;
   static void Free(Record* record);
   bool Trusted(const Record& record) const;
-  // Lists the folder at `path`, expected to be `expected`, anew and keeps
-  // the record; returns the listing with a reference for the caller, or
-  // nullptr.
-  FolderListing* Establish(const char* path, size_t length, uint64_t hash,
-                           const FolderIdentity& expected);
+  // A record for `path`, without a watch or a listing yet; nullptr when
+  // there is no memory.
+  static Record* NewRecord(const char* path, const FolderIdentity& expected);
   void Keep(Record* record);
   void Dispose(Record* doomed);
 

@@ -133,12 +133,23 @@ class SearchRequest {
   // known from a kept listing).
   void SearchFolder(const char* parent_path, const char* name,
                     const char* pattern, const FolderIdentity* expected);
+  // The second pass of the walk over the folder at full path `dir_path`:
+  // each sub-folder, from the ordinary listing.
+  void SearchSubFolders(const char* dir_path, const char* pattern);
   // Walks the folder at full path `dir_path` as SearchDirectory does, from
-  // the listing the cache keeps for it (or makes and keeps now). Returns
-  // false, having done nothing, when the folder is to be listed the
-  // ordinary way.
+  // the listing the cache keeps for it, or from one it makes (and keeps)
+  // while the walk reads it. Returns false, having done nothing, when the
+  // folder is to be listed the ordinary way.
   bool SearchKeptFolder(const char* dir_path, const FolderIdentity& expected,
                         const char* pattern);
+  // ScanFile for the entry `name` of kind `kind` that the listing numbered
+  // `listing` gives in the folder at `dir_path`.
+  void ScanListedEntry(const char* dir_path, const char* name, EntryKind kind,
+                       uint64_t listing);
+  // The second pass over a kept listing of the folder at `dir_path`.
+  void SearchListedSubFolders(const char* dir_path,
+                              const FolderListing& listing,
+                              const char* pattern);
   // Makes the cache visit when the search has a cache and a term that can
   // match.
   void StartCacheVisit();

@@ -125,6 +125,14 @@ NewWatch WatchRegistry::Watch(const char* path, bool folder) {
           epoch_.load(std::memory_order_acquire)};
 }
 
+NewWatch WatchRegistry::Share(WatchState* state) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (closing_ || state->ended.load(std::memory_order_acquire)) return {};
+  ++state->references;
+  return {state, state->generation.load(std::memory_order_acquire),
+          epoch_.load(std::memory_order_acquire)};
+}
+
 void WatchRegistry::Release(WatchState* state) {
   if (state == nullptr) return;
   std::lock_guard<std::mutex> lock(mutex_);

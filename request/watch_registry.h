@@ -78,8 +78,13 @@ class WatchRegistry {
   NewWatch WatchFolder(const char* path);
   NewWatch WatchFile(const char* path);
 
+  // Another reference to the live watch `state`, with its generation and
+  // the epoch now; no state when it has ended.
+  NewWatch Share(WatchState* state);
+
   // Gives back one reference; the last one ends the watch. nullptr is
-  // ignored. Takes the mutex: never call with a record table's lock held.
+  // ignored. Like Share, it takes the registry's mutex, which a record
+  // table may hold its own lock around (the registry never takes a table's).
   void Release(WatchState* state);
 
   // Says the registry is going away: no watch is made any more, and the

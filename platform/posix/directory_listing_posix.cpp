@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <new>
 
 #include "platform/directory_listing.h"
@@ -45,6 +46,7 @@ EntryKind KindOf(int directory, const dirent& found) {
 struct DirectoryListing::State {
   DIR* directory;
   const char* pattern;
+  bool failed;
 };
 
 DirectoryListing::~DirectoryListing() {
@@ -57,7 +59,7 @@ bool DirectoryListing::Open(const char* directory, const char* pattern) {
   if (state_ != nullptr) return false;
   DIR* handle = opendir(directory);
   if (handle == nullptr) return false;
-  state_ = new (std::nothrow) State{handle, pattern};
+  state_ = new (std::nothrow) State{handle, pattern, false};
   if (state_ == nullptr) {
     closedir(handle);
     return false;
@@ -67,14 +69,24 @@ bool DirectoryListing::Open(const char* directory, const char* pattern) {
 
 bool DirectoryListing::Next(DirectoryEntry* entry) {
   if (state_ == nullptr) return false;
-  while (const dirent* found = readdir(state_->directory)) {
+  for (;;) {
+    // readdir tells its end from its failure by errno alone.
+    errno = 0;
+    const dirent* found = readdir(state_->directory);
+    if (found == nullptr) {
+      state_->failed = errno != 0;
+      return false;
+    }
     if (!NameMatchesPattern(found->d_name, state_->pattern)) continue;
     entry->name = found->d_name;
     entry->kind = KindOf(dirfd(state_->directory), *found);
     entry->number = static_cast<uint64_t>(found->d_ino);
     return true;
   }
-  return false;
+}
+
+bool DirectoryListing::failed() const {
+  return state_ != nullptr && state_->failed;
 }
 
 }  // namespace tavik

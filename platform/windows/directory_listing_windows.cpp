@@ -12,6 +12,7 @@ struct DirectoryListing::State {
   WIN32_FIND_DATAA data;
   // True while `data` holds an entry not yet returned.
   bool pending;
+  bool failed;
 };
 
 DirectoryListing::~DirectoryListing() {
@@ -39,6 +40,7 @@ bool DirectoryListing::Open(const char* directory, const char* pattern) {
 bool DirectoryListing::Next(DirectoryEntry* entry) {
   if (state_ == nullptr || state_->find == INVALID_HANDLE_VALUE) return false;
   if (!state_->pending && !FindNextFileA(state_->find, &state_->data)) {
+    state_->failed = GetLastError() != ERROR_NO_MORE_FILES;
     return false;
   }
   state_->pending = false;
@@ -55,6 +57,10 @@ bool DirectoryListing::Next(DirectoryEntry* entry) {
     entry->kind = EntryKind::kFile;
   }
   return true;
+}
+
+bool DirectoryListing::failed() const {
+  return state_ != nullptr && state_->failed;
 }
 
 }  // namespace tavik
