@@ -83,6 +83,27 @@ TEST(SummaryCachePosix, OverflowingTheChangeQueueDropsWhatWatchesVouched) {
   EXPECT_GE(cache->GetStats().losses, 1u);
 }
 
+// A walk stopped by the hit cap has not read its folder to the end: that
+// folder's listing is not kept (a later walk would miss what came after),
+// and it is made by the next walk that reads it all.
+TEST(SummaryCachePosix, AListingReadOnlyInPartIsNotKept) {
+  testing::TempTree tree;
+  for (int index = 0; index < 300; ++index) {
+    tree.Write("d" + std::to_string(index) + ".htm", "the one line\n");
+  }
+  const auto cache = WatchingCache(size_t{1} << 20);
+  EXPECT_NE(testing::SearchPage(tree.root(), "the", cache.get())
+                .find("narrow your search"),
+            std::string::npos);
+  EXPECT_EQ(cache->GetStats().listings_made, 0u);
+  for (const char* term : {"absent", "absent", "one line"}) {
+    EXPECT_EQ(testing::SearchPage(tree.root(), term, cache.get()),
+              testing::SearchPage(tree.root(), term, nullptr));
+  }
+  EXPECT_EQ(cache->GetStats().listings_made, 1u);
+  EXPECT_EQ(cache->GetStats().listings_reused, 2u);
+}
+
 TEST(SummaryCachePosix, HeapKeepsWithinTheBoundAndIsGivenBack) {
   testing::TempTree tree;
   for (int index = 0; index < 400; ++index) {
