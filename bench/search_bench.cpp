@@ -242,7 +242,7 @@ void PrintBlock(const Tree& tree, const char* temperature,
     const double rg = result.Ms("rg -j1");
     const double floor = result.Ms("I/O floor");
     for (const Row& row : result.rows) {
-      std::printf("    %-13s %9.2f ms  %6.2f x rg  %6.2f x floor\n",
+      std::printf("    %-17s %9.2f ms  %6.2f x rg  %6.2f x floor\n",
                   row.tool.c_str(), row.ms, row.ms / rg, row.ms / floor);
     }
   }
