@@ -1,7 +1,6 @@
 #include "host/serve/search_server.h"
 
 #include <civetweb.h>
-#include <sys/stat.h>
 
 #include <atomic>
 #include <condition_variable>
@@ -14,6 +13,8 @@
 #include "host/serve/http_exchange.h"
 #include "host/serve/response_head.h"
 #include "host/serve/simple_page.h"
+#include "host/serve/static_file.h"
+#include "host/serve/url_mapping.h"
 
 namespace tavik {
 
@@ -48,9 +49,6 @@ namespace {
 // is busy (see BeginRequest).
 constexpr char kKeepAliveTimeoutMs[] = "2000";
 constexpr char kRequestTimeoutMs[] = "5000";
-// Names that civetweb's script and server-side-include patterns never
-// match: the site's files are only ever sent as they are.
-constexpr char kNoScripts[] = "**.tavik-serve-runs-no-scripts$";
 
 // The connection of the request a worker thread is answering.
 class CivetwebConnection : public HttpConnection {
@@ -77,8 +75,8 @@ class CivetwebConnection : public HttpConnection {
 struct RequestNote {
   bool seen = false;
   std::time_t time = 0;
+  std::string path;  // decoded
   std::optional<uint64_t> body_bytes;
-  std::string static_file;  // for a static GET: the file sent, if known
 };
 thread_local RequestNote request_note;
 
@@ -86,10 +84,11 @@ thread_local RequestNote request_note;
 // error; afterwards they go to standard error.
 std::atomic<bool> starting{false};
 
-HttpRequestFacts FactsOf(const mg_request_info& info) {
+// The facts of the request `info` describes, with `path` its decoded path.
+HttpRequestFacts FactsOf(const mg_request_info& info, std::string_view path) {
   HttpRequestFacts facts;
   facts.method = info.request_method;
-  facts.path = info.local_uri_raw;
+  facts.path = path;
   facts.query_string = info.query_string != nullptr ? info.query_string : "";
   facts.http_version = info.http_version != nullptr ? info.http_version : "";
   facts.remote_address = info.remote_addr;
@@ -134,7 +133,7 @@ int AnswerBeforeRouting(mg_connection* connection, int status_code,
 int BeginRequest(mg_connection* connection) {
   const mg_request_info* info = mg_get_request_info(connection);
   auto* state = static_cast<SearchServerState*>(info->user_data);
-  request_note = RequestNote{true, std::time(nullptr), std::nullopt, {}};
+  request_note = RequestNote{true, std::time(nullptr), {}, std::nullopt};
   bool draining;
   {
     std::lock_guard<std::mutex> lock(state->mutex);
@@ -157,7 +156,10 @@ int BeginRequest(mg_connection* connection) {
          .message = "The request names no path on this server."});
   }
   CivetwebConnection adapter(connection);
-  HttpRequestFacts facts = FactsOf(*info);
+  // civetweb is told not to decode the path, so that a NUL in it is seen
+  // rather than cutting it short.
+  request_note.path = DecodeUrlPath(info->local_uri_raw);
+  HttpRequestFacts facts = FactsOf(*info, request_note.path);
   if (state->connections_held.load() >= state->worker_threads) {
     // Every worker holds a connection: this one is closed after its answer,
     // so that a connection waiting in the queue gets its worker rather than
@@ -165,12 +167,10 @@ int BeginRequest(mg_connection* connection) {
     facts.server_keeps_alive = false;
     adapter.CloseAfterResponse();
   }
-  const RouteOutcome outcome = RouteRequest(state->router, facts, &adapter);
+  RouteOutcome outcome = RouteRequest(state->router, facts, &adapter);
   if (!outcome.answered) {
-    // civetweb sends the file; its size is the body of a whole 200 answer.
-    request_note.static_file = state->router.document_root;
-    request_note.static_file += info->local_uri;
-    return 0;
+    outcome = SendStaticFile(state->router.document_root, facts,
+                             outcome.static_file, &adapter);
   }
   request_note.body_bytes = outcome.body_bytes;
   return outcome.status_code;
@@ -188,21 +188,18 @@ void EndRequest(const mg_connection* connection, int status_code) {
   }
   if (state->access_log == nullptr) return;
 
-  if (!note.seen) note.time = std::time(nullptr);
-  if (!note.body_bytes.has_value() && !note.static_file.empty() &&
-      status_code == 200 && std::strcmp(info->request_method, "GET") == 0) {
-    struct stat status;
-    if (stat(note.static_file.c_str(), &status) == 0 &&
-        S_ISREG(status.st_mode)) {
-      note.body_bytes = static_cast<uint64_t>(status.st_size);
-    }
+  if (!note.seen) {
+    // civetweb answered the request itself: a malformed one, say.
+    note.time = std::time(nullptr);
+    const char* raw = info->local_uri_raw != nullptr ? info->local_uri_raw
+                                                     : info->request_uri;
+    if (raw != nullptr) note.path = DecodeUrlPath(raw);
   }
   AccessRecord record;
   record.remote_address = info->remote_addr;
   record.time = note.time;
   record.method = info->request_method != nullptr ? info->request_method : "-";
-  record.path =
-      info->local_uri_raw != nullptr ? info->local_uri_raw : info->request_uri;
+  record.path = note.path;
   record.query_string = info->query_string != nullptr ? info->query_string : "";
   record.http_version = info->http_version != nullptr ? info->http_version : "";
   record.status_code = status_code;
@@ -255,16 +252,19 @@ std::unique_ptr<SearchServer> SearchServer::Start(const ListenSettings& listen,
   const std::string ports =
       listen.bind_address + ":" + std::to_string(listen.port);
   const std::string threads = std::to_string(listen.threads);
+  // civetweb gets no document root: every request is answered by
+  // BeginRequest, static files too, and civetweb's own file server, which
+  // would take the path as civetweb reads it, never runs.
   const char* options[] = {
-      "listening_ports", ports.c_str(), "document_root",
-      router.document_root.c_str(), "num_threads", threads.c_str(),
+      "listening_ports", ports.c_str(), "num_threads", threads.c_str(),
       "enable_keep_alive", "yes", "keep_alive_timeout_ms", kKeepAliveTimeoutMs,
       "request_timeout_ms", kRequestTimeoutMs,
+      // The path is decoded by tavik-serve: civetweb's decoding writes a
+      // NUL where "%00" was, and the rest of the path would be lost.
+      "decode_url", "no",
       // Without it, a response written in several pieces waits for the
       // acknowledgement of the first (Nagle's algorithm) at every request.
-      "tcp_nodelay", "1", "enable_directory_listing", "no", "index_files",
-      "index.html,index.htm,content.htm", "cgi_pattern", kNoScripts,
-      "ssi_pattern", kNoScripts, nullptr};
+      "tcp_nodelay", "1", nullptr};
 
   mg_callbacks callbacks;
   std::memset(&callbacks, 0, sizeof callbacks);

@@ -1,6 +1,6 @@
 // tavik-serve's HTTP server: civetweb listening on one address, its worker
-// threads answering requests through RouteRequest, civetweb itself serving
-// the static files the router leaves to it.
+// threads answering requests through RouteRequest, and the static files the
+// router leaves through SendStaticFile.
 #ifndef TAVIK_HOST_SERVE_SEARCH_SERVER_H_
 #define TAVIK_HOST_SERVE_SEARCH_SERVER_H_
 

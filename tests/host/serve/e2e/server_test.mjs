@@ -74,6 +74,9 @@ describe('tavik-serve with the Tavik extension', () => {
     assert.equal(top.body, form.body);
     assert.equal((await request(server.port, 'GET', '/missing.htm')).status, 404);
     assert.equal((await request(server.port, 'GET', '/searchx')).status, 404);
+    const folder = await request(server.port, 'GET', '/guide?x=1');
+    assert.equal(folder.status, 301);
+    assert.equal(folder.headers.location, '/guide/?x=1');
     const head = await request(server.port, 'HEAD', '/guide/intro.htm');
     assert.equal(head.status, 200);
     assert.equal(head.body, '');
@@ -126,13 +129,20 @@ describe('tavik-serve with the Tavik extension', () => {
     }
   });
 
-  it('forbids every path that leaves the site, without searching', async () => {
+  it('forbids every path that leaves the site or holds a NUL, without searching', async () => {
     for (const target of ['/search/..', '/search/%2e%2e', '/search/%2E%2E/',
       '/search/guide/../..', '/search/outside', '/search/outside/',
       '/search/guide/%2e%2e/outside', '/outside/secret.htm']) {
       const response = await request(server.port, 'GET', target);
       assert.equal(response.status, 403, target);
       assert.doesNotMatch(response.body, /Search Results/, target);
+    }
+    // A NUL would cut the path short: the whole site searched, or
+    // content.htm sent.
+    for (const target of ['/search/%00', '/search/guide%00/x', '/content.htm%00.txt']) {
+      const response = await request(server.port, 'GET', target);
+      assert.equal(response.status, 400, target);
+      assert.doesNotMatch(response.body, /Search Results|<form/, target);
     }
     const post = await request(server.port, 'POST', '/search/outside', { body: 'q=quokka' });
     assert.equal(post.status, 403);
