@@ -163,6 +163,28 @@ describe('tavik-serve with the Tavik extension', () => {
     assert.ok(response.body.endsWith(NO_HITS));
   });
 
+  it('answers a search by its URL as the form post, as the site offers it to browsers', async () => {
+    const description = await request(server.port, 'GET', '/opensearch.xml');
+    assert.equal(description.status, 200);
+    const template = /template="([^"]+)"/.exec(description.body)[1];
+    assert.match((await request(server.port, 'GET', '/content.htm')).body,
+      /<link rel="search" type="application\/opensearchdescription\+xml"/);
+    for (const [term, target] of [['quokka', '/search'], ['Full Text', '/search'],
+      ['quokka', '/search/news']]) {
+      const posted = await search(server.port, term, target);
+      const url = target === '/search'
+        ? template.replace('{searchTerms}', encodeURIComponent(term))
+        : `${target}?q=${encodeURIComponent(term)}`;
+      const got = await request(server.port, 'GET', url);
+      assert.equal(got.status, 200, url);
+      assert.equal(got.body, posted.body, url);
+      assert.ok(resultRows(got.body).length > 0, url);
+    }
+    const head = await request(server.port, 'HEAD', '/search?q=quokka');
+    assert.equal(head.status, 200);
+    assert.equal(head.body, '');
+  });
+
   it('refuses a huge body with 413 without reading it', async () => {
     const connection = await Connection.open(server.port);
     try {
