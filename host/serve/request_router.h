@@ -51,7 +51,8 @@ struct RouteOutcome {
 //   other method 405. "Expect: 100-continue" is answered before the body
 //   is read.
 // - elsewhere, GET and HEAD of a path inside the root are left to the file
-//   server, with the path in `static_file`; a path that leaves the root gets 403 and any other method 405.
+//   server, with the path in `static_file`; a path that leaves the root gets
+//   403 and any other method 405.
 // A refused request with a body closes the connection after the answer
 // rather than reading the body.
 RouteOutcome RouteRequest(const RouterConfig& config,

@@ -19,6 +19,7 @@
 namespace tavik {
 
 struct SearchServerState {
+  ClientRules clients;
   RouterConfig router;
   AccessLog* access_log = nullptr;
   int worker_threads = 0;
@@ -75,7 +76,8 @@ class CivetwebConnection : public HttpConnection {
 struct RequestNote {
   bool seen = false;
   std::time_t time = 0;
-  std::string path;  // decoded
+  std::string path;            // decoded
+  std::string client_address;  // see ClientAddress
   std::optional<uint64_t> body_bytes;
 };
 thread_local RequestNote request_note;
@@ -133,7 +135,8 @@ int AnswerBeforeRouting(mg_connection* connection, int status_code,
 int BeginRequest(mg_connection* connection) {
   const mg_request_info* info = mg_get_request_info(connection);
   auto* state = static_cast<SearchServerState*>(info->user_data);
-  request_note = RequestNote{true, std::time(nullptr), {}, std::nullopt};
+  request_note = RequestNote{
+      true, std::time(nullptr), {}, info->remote_addr, std::nullopt};
   bool draining;
   {
     std::lock_guard<std::mutex> lock(state->mutex);
@@ -160,6 +163,9 @@ int BeginRequest(mg_connection* connection) {
   // rather than cutting it short.
   request_note.path = DecodeUrlPath(info->local_uri_raw);
   HttpRequestFacts facts = FactsOf(*info, request_note.path);
+  request_note.client_address =
+      ClientAddress(state->clients.trusted_proxies, info->remote_addr, facts);
+  facts.remote_address = request_note.client_address;
   if (state->connections_held.load() >= state->worker_threads) {
     // Every worker holds a connection: this one is closed after its answer,
     // so that a connection waiting in the queue gets its worker rather than
@@ -196,7 +202,8 @@ void EndRequest(const mg_connection* connection, int status_code) {
     if (raw != nullptr) note.path = DecodeUrlPath(raw);
   }
   AccessRecord record;
-  record.remote_address = info->remote_addr;
+  record.remote_address =
+      note.seen ? std::string_view(note.client_address) : info->remote_addr;
   record.time = note.time;
   record.method = info->request_method != nullptr ? info->request_method : "-";
   record.path = note.path;
@@ -236,6 +243,7 @@ int LogMessage(const mg_connection* /*connection*/, const char* message) {
 }  // namespace
 
 std::unique_ptr<SearchServer> SearchServer::Start(const ListenSettings& listen,
+                                                  const ClientRules& clients,
                                                   const RouterConfig& router,
                                                   AccessLog* access_log,
                                                   std::string* error) {
@@ -245,6 +253,7 @@ std::unique_ptr<SearchServer> SearchServer::Start(const ListenSettings& listen,
 
   std::unique_ptr<SearchServer> server(new SearchServer);
   server->state_ = std::make_unique<SearchServerState>();
+  server->state_->clients = clients;
   server->state_->router = router;
   server->state_->access_log = access_log;
   server->state_->worker_threads = listen.threads;

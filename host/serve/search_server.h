@@ -7,8 +7,10 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "host/serve/access_log.h"
+#include "host/serve/client_address.h"
 #include "host/serve/request_router.h"
 
 struct mg_context;
@@ -27,14 +29,22 @@ struct ListenSettings {
   int threads = 1;
 };
 
+// How the server treats its clients.
+struct ClientRules {
+  // Peers whose X-Forwarded-For names the client (see ClientAddress).
+  std::vector<Ipv4Network> trusted_proxies;
+};
+
 class SearchServer {
  public:
   // Starts serving `router` (its document root also for static files) on
-  // `listen`, logging each request to `access_log` when it is not null.
+  // `listen` under `clients`, logging each request to `access_log` when it
+  // is not null.
   // Returns nullptr and a one-line reason in `error` when the server cannot
   // start (the port is taken, say). REQUIRES: `access_log` outlives the
   // server.
   static std::unique_ptr<SearchServer> Start(const ListenSettings& listen,
+                                             const ClientRules& clients,
                                              const RouterConfig& router,
                                              AccessLog* access_log,
                                              std::string* error);

@@ -27,6 +27,11 @@ const char kServeUsage[] =
     "                    held until it closes (default 1024)\n"
     "  --access-log FILE append a Common Log Format line per request to\n"
     "                    FILE (- for standard output)\n"
+    "  --trusted-proxy ADDRESS[/BITS]\n"
+    "                    a front server (or network of them) whose\n"
+    "                    X-Forwarded-For names the client, for REMOTE_ADDR\n"
+    "                    and the access log; may be repeated (default: none,\n"
+    "                    the header is ignored)\n"
     "  --help            show this text\n"
     "\n"
     "SIGINT or SIGTERM stops the server once the requests in flight end.\n";
@@ -85,6 +90,14 @@ bool SetOption(std::string_view name, const std::string& value,
     options->mount = value;
     if (NormalizeMount(&options->mount)) return true;
     *error = shown + " takes a URL path such as /search, not '" + value + "'";
+  } else if (name == "trusted-proxy") {
+    Ipv4Network network;
+    if (ParseIpv4Network(value, &network)) {
+      options->trusted_proxies.push_back(network);
+      return true;
+    }
+    *error = shown + " takes an IPv4 address or network such as 127.0.0.1 " +
+             "or 10.0.0.0/8, not '" + value + "'";
   } else if (value.empty()) {
     *error = shown + " needs a value";
   } else if (name == "docroot") {
@@ -105,7 +118,8 @@ bool SetOption(std::string_view name, const std::string& value,
 OptionsOutcome ParseServeOptions(const std::vector<std::string>& arguments,
                                  ServeOptions* options, std::string* error) {
   static constexpr std::string_view kNames[] = {
-      "port", "bind", "docroot", "extension", "mount", "threads", "access-log"};
+      "port",  "bind",    "docroot",    "extension",
+      "mount", "threads", "access-log", "trusted-proxy"};
   for (size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
     if (argument == "--help" || argument == "-h") return OptionsOutcome::kHelp;

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "host/serve/client_address.h"
+
 namespace tavik {
 
 // The most worker threads --threads accepts.
@@ -21,6 +23,9 @@ struct ServeOptions {
   // requests. An idle worker costs about 20 KiB of memory.
   int threads = 1024;
   std::string access_log;  // empty: none; "-": standard output
+  // Peers whose X-Forwarded-For names the client (--trusted-proxy, given
+  // once per address or network); none by default.
+  std::vector<Ipv4Network> trusted_proxies;
 };
 
 enum class OptionsOutcome { kRun, kHelp, kError };
@@ -29,7 +34,8 @@ enum class OptionsOutcome { kRun, kHelp, kError };
 // as "--name VALUE" or "--name=VALUE". Returns kHelp for --help or -h,
 // kError with a one-line reason in `error` for an unknown option, a missing
 // or bad value or a stray argument, and kRun otherwise. A mount loses its
-// trailing slashes.
+// trailing slashes. --trusted-proxy may be given many times; every other
+// option once counts, the last if repeated.
 OptionsOutcome ParseServeOptions(const std::vector<std::string>& arguments,
                                  ServeOptions* options, std::string* error);
 

@@ -89,8 +89,7 @@ RouteOutcome SendFile(const HttpRequestFacts& request, const std::string& path,
   const bool keep_alive = request.KeepsAlive() && !request.HasBody();
   if (!keep_alive) connection->CloseAfterResponse();
   const uint64_t size = static_cast<uint64_t>(status.st_size);
-  const std::string type =
-      "Content-Type: " + std::string(ContentTypeOf(path));
+  const std::string type = "Content-Type: " + std::string(ContentTypeOf(path));
   const std::string length = "Content-Length: " + std::to_string(size);
   const std::string modified = "Last-Modified: " + HttpDate(status.st_mtime);
   std::string bytes;
@@ -152,8 +151,7 @@ int OpenWithStatus(const std::string& path, struct stat* status) {
 
 RouteOutcome SendFolder(const std::string& document_root,
                         const HttpRequestFacts& request,
-                        const std::string& folder,
-                        HttpConnection* connection) {
+                        const std::string& folder, HttpConnection* connection) {
   if (request.path.empty() || request.path.back() != '/') {
     // Relative links in the index page are relative to the folder.
     std::string location = "Location: " + EncodeUrlPath(request.path) + "/";
@@ -202,10 +200,10 @@ std::string_view ContentTypeOf(std::string_view name) {
 std::string EncodeUrlPath(std::string_view path) {
   std::string encoded;
   for (char c : path) {
-    const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                       (c >= '0' && c <= '9') ||
-                       std::string_view("-._~/").find(c) !=
-                           std::string_view::npos;
+    const bool plain =
+        (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+        (c >= '0' && c <= '9') ||
+        std::string_view("-._~/").find(c) != std::string_view::npos;
     if (plain) {
       encoded += c;
     } else {
@@ -222,9 +220,8 @@ RouteOutcome SendStaticFile(const std::string& document_root,
   struct stat status;
   const FileDescriptor opened(OpenWithStatus(file, &status));
   if (opened.get() < 0) {
-    return errno == ENOENT || errno == ENOTDIR
-               ? NotFound(request, connection)
-               : NotSent(request, connection);
+    return errno == ENOENT || errno == ENOTDIR ? NotFound(request, connection)
+                                               : NotSent(request, connection);
   }
   if (S_ISDIR(status.st_mode)) {
     return SendFolder(document_root, request, file, connection);

@@ -123,8 +123,9 @@ int main(int argc, char** argv) {
   RaiseDescriptorLimit();
   const tavik::ListenSettings listen{options.bind_address, options.port,
                                      options.threads};
-  auto server =
-      tavik::SearchServer::Start(listen, router, access_log.get(), &error);
+  const tavik::ClientRules clients{options.trusted_proxies};
+  auto server = tavik::SearchServer::Start(listen, clients, router,
+                                           access_log.get(), &error);
   if (!server) return Fail(error);
 
   // Only now, with nothing left to fail, does it speak: an error is one line.

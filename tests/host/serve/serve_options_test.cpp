@@ -25,6 +25,7 @@ TEST(ServeOptions, DefaultsWithoutArguments) {
   EXPECT_TRUE(options.document_root.empty());
   EXPECT_TRUE(options.extension.empty());
   EXPECT_TRUE(options.access_log.empty());
+  EXPECT_TRUE(options.trusted_proxies.empty());
 }
 
 TEST(ServeOptions, EveryOptionInBothForms) {
@@ -32,7 +33,8 @@ TEST(ServeOptions, EveryOptionInBothForms) {
   std::string error;
   ASSERT_EQ(Parse({"--port", "0", "--bind=0.0.0.0", "--docroot", "/srv/site",
                    "--extension=/lib/x.so", "--mount", "/find//", "--threads=4",
-                   "--access-log", "-"},
+                   "--access-log", "-", "--trusted-proxy", "127.0.0.1",
+                   "--trusted-proxy=10.0.0.0/8"},
                   &options, &error),
             OptionsOutcome::kRun)
       << error;
@@ -43,6 +45,8 @@ TEST(ServeOptions, EveryOptionInBothForms) {
   EXPECT_EQ(options.mount, "/find");
   EXPECT_EQ(options.threads, 4);
   EXPECT_EQ(options.access_log, "-");
+  ASSERT_EQ(options.trusted_proxies.size(), 2u);
+  EXPECT_EQ(options.trusted_proxies[1].network, 0x0A000000u);
 }
 
 TEST(ServeOptions, Help) {
@@ -71,6 +75,8 @@ TEST(ServeOptions, BadArgumentsGiveOneLineReasons) {
       {"--mount", "/a?b"},
       {"--docroot="},
       {"--extension"},
+      {"--trusted-proxy", "localhost"},
+      {"--trusted-proxy", "10.0.0.0/33"},
       {"stray"},
       {"-p"},
   };

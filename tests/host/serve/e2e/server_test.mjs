@@ -234,12 +234,17 @@ describe('tavik-serve with the Tavik extension', () => {
 
   it('writes a Common Log Format line for every request', async () => {
     await search(server.port, 'quokka');
+    // No proxy is trusted: the header is the client's word, and ignored.
+    await request(server.port, 'GET', '/content.htm?forwarded', {
+      headers: { 'X-Forwarded-For': '198.51.100.7' },
+    });
     const lines = fs.readFileSync(accessLog, 'latin1').trim().split('\n');
     const format = /^127\.0\.0\.1 - - \[\d\d\/\w{3}\/\d{4}:\d\d:\d\d:\d\d [+-]\d{4}\] "[^"]+" \d{3} (\d+|-)$/;
     for (const line of lines) assert.match(line, format);
     assert.ok(lines.some((line) => / "POST \/search HTTP\/1\.1" 200 \d+$/.test(line)));
     assert.ok(lines.some((line) => / "GET \/search\/\.\. HTTP\/1\.1" 403 \d+$/.test(line)));
     assert.ok(lines.some((line) => / "GET \/content\.htm HTTP\/1\.1" 200 \d+$/.test(line)));
+    assert.ok(lines.some((line) => /^127\.0\.0\.1 .*"GET \/content\.htm\?forwarded /.test(line)));
   });
 });
 
@@ -247,11 +252,23 @@ describe('tavik-serve with a probe extension', { skip: !paths.probe }, () => {
   let server;
 
   before(async () => {
-    server = await startServer(['--extension', paths.probe, '--threads', '8']);
+    server = await startServer(['--extension', paths.probe, '--threads', '8',
+      '--trusted-proxy', '127.0.0.1']);
   });
 
   after(async () => {
     if (server.child.exitCode === null) await server.stop();
+  });
+
+  it('takes the client address from a trusted proxy\'s X-Forwarded-For', async () => {
+    for (const [forwarded, client] of [['198.51.100.7', '198.51.100.7'],
+      ['203.0.113.1, 198.51.100.7, 127.0.0.1', '198.51.100.7'],
+      ['198.51.100.7:80', '127.0.0.1']]) {
+      const response = await request(server.port, 'GET', '/search?vars', {
+        headers: { 'X-Forwarded-For': forwarded },
+      });
+      assert.match(response.body, new RegExp(`^REMOTE_ADDR=${client}$`, 'm'), forwarded);
+    }
   });
 
   it('answers 500 when the extension sends no head', async () => {
@@ -313,7 +330,7 @@ describe('starting tavik-serve', () => {
     assert.equal(code, 0);
     assert.match(stdout, /^usage: tavik-serve/);
     for (const option of ['--port', '--bind', '--docroot', '--extension', '--mount',
-      '--threads', '--access-log']) {
+      '--threads', '--access-log', '--trusted-proxy']) {
       assert.ok(stdout.includes(option), option);
     }
   });
