@@ -22,4 +22,12 @@ bool JoinPath(const char* directory, const char* name, char* out,
   return true;
 }
 
+bool IsSameOrBelow(const char* ancestor, const char* path) {
+  const size_t length = std::strlen(ancestor);
+  if (length == 0 || std::strncmp(ancestor, path, length) != 0) return false;
+  // The top of the file system (or of a drive) ends in its separator.
+  return path[length] == '\0' || path[length] == kPathSeparator ||
+         ancestor[length - 1] == kPathSeparator;
+}
+
 }  // namespace tavik

@@ -36,6 +36,22 @@ bool JoinPath(const char* directory, const char* name, char* out,
 // True when `full_path` names an existing directory (following a link).
 bool IsExistingDirectory(const char* full_path);
 
+// Room for a real path: where a path leads once every link in it is
+// followed. Real paths are not cut to kMaxPathLength.
+inline constexpr size_t kRealPathBufferSize = 4096;
+
+// Stores in `out` the real path of the existing file or directory at
+// `full_path`: absolute, every symbolic link (on Windows, every reparse
+// point) followed, in the form the system itself gives for it. Returns false
+// when the path leads nowhere (a missing target, a loop) or the result does
+// not fit.
+bool ResolveRealPath(const char* full_path, char (&out)[kRealPathBufferSize]);
+
+// True when `path` is `ancestor` itself or lies below it, comparing whole
+// components: "/srv/site/a" lies below "/srv/site", "/srv/site2" does not.
+// Both are real paths of the same system.
+bool IsSameOrBelow(const char* ancestor, const char* path);
+
 }  // namespace tavik
 
 #endif  // TAVIK_PLATFORM_PATHS_H_

@@ -26,6 +26,7 @@ void SearchRequest::SearchDirectory(const char* lpszParentPath,
     // existing directory (a link to one included).
     if (!ResolveFullPath(lpszName, szDirPath)) return;
     if (!IsExistingDirectory(szDirPath)) return;
+    real_root_known_ = ResolveRealPath(szDirPath, real_root_);
   } else if (!JoinPath(lpszParentPath, lpszName, szDirPath,
                        sizeof szDirPath)) {
     return;

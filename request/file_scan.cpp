@@ -62,7 +62,24 @@ size_t SearchRequest::CountDocumentHits(const char* doc_path, size_t limit) {
   if (!*scanner_) return 0;
 
   ReadableFile document;
-  if (!document.Open(doc_path)) return 0;
+  switch (document.OpenUnlessLink(doc_path)) {
+    case ReadableFile::Found::kFile:
+      break;
+    case ReadableFile::Found::kNothing:
+      return 0;
+    case ReadableFile::Found::kLink: {
+      // The walk enters no linked folder, so every other document lies
+      // below the root; a linked one is read only where its link leads
+      // there too. Otherwise its hits would tell what a file outside the
+      // site holds.
+      char real_path[kRealPathBufferSize];
+      if (!real_root_known_ || !ResolveRealPath(doc_path, real_path) ||
+          !IsSameOrBelow(real_root_, real_path) || !document.Open(real_path)) {
+        return 0;
+      }
+      break;
+    }
+  }
   return scanner_->CountHits(document, *finder_, limit);
 }
 

@@ -15,6 +15,7 @@
 #include <memory>
 #include <optional>
 
+#include "platform/paths.h"
 #include "request/block_scanner.h"
 #include "request/page_sink.h"
 #include "request/term_finder.h"
@@ -69,7 +70,9 @@ class SearchRequest {
 
   // Counts the lines of document `lpszName` in directory `lpszDirPath` that
   // contain the term, and records the document in the hit table when there
-  // is at least one. Anything but a readable regular file is skipped.
+  // is at least one. Anything but a readable regular file is skipped, and so
+  // is a link that leads outside the search root (or any link, when no walk
+  // has found the root).
   void ScanFile(const char* lpszDirPath, const char* lpszName);
 
   // Writes the body of the page: the overflow message, the no-hits message,
@@ -106,7 +109,8 @@ class SearchRequest {
   void SendHead(const char* search_string);
   // The pieces of the document at full path `doc_path` that contain the
   // term, counted up to `limit` at most; 0 when it is not a readable regular
-  // file or no piece of any document can contain the term. Reads only this
+  // file, when it is a link that leads outside the search root, or when no
+  // piece of any document can contain the term. Reads only this
   // document and changes no count of the record: every decision about one
   // document's hits is made here.
   size_t CountDocumentHits(const char* doc_path, size_t limit);
@@ -131,6 +135,11 @@ class SearchRequest {
 
   // Where the page goes; not owned.
   PageSink* sink_ = nullptr;
+  // The search root's real path, every link in it followed, once the walk
+  // has found the root: a document reached through a link is read only when
+  // the link leads to this folder or below it.
+  char real_root_[kRealPathBufferSize];
+  bool real_root_known_ = false;
   // The term's finder and the block scanner with its buffer, made by the
   // request's first ScanFile and kept for the rest of its documents.
   std::optional<TermFinder> finder_;

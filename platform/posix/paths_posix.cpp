@@ -1,6 +1,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/paths.h"
@@ -52,6 +54,13 @@ bool ResolveFullPath(const char* path, char (&out)[kPathBufferSize]) {
     if (!AppendComponents(current, out, length)) return false;
   }
   return AppendComponents(path, out, length);
+}
+
+bool ResolveRealPath(const char* full_path,
+                     char (&out)[kRealPathBufferSize]) {
+  static_assert(kRealPathBufferSize >= PATH_MAX,
+                "realpath writes up to PATH_MAX bytes");
+  return realpath(full_path, out) != nullptr;
 }
 
 bool IsExistingDirectory(const char* full_path) {

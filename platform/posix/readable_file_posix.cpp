@@ -12,19 +12,41 @@ ReadableFile::~ReadableFile() {
   if (handle_ >= 0) close(static_cast<int>(handle_));
 }
 
-bool ReadableFile::Open(const char* path) {
-  if (handle_ >= 0) return false;
-  // O_NONBLOCK keeps the open of a FIFO from waiting for a writer; the
-  // type check below then refuses it. Regular files ignore the flag.
-  const int descriptor = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (descriptor < 0) return false;
+namespace {
+
+// Opens `path` with `flags` added to a read-only open and returns the
+// descriptor, or -1 with errno set. O_NONBLOCK keeps the open of a FIFO from
+// waiting for a writer; the type check then refuses it (errno EINVAL).
+// Regular files ignore the flag.
+int OpenRegularFile(const char* path, int flags) {
+  const int descriptor = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | flags);
+  if (descriptor < 0) return -1;
   struct stat status;
   if (fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
     close(descriptor);
-    return false;
+    errno = EINVAL;
+    return -1;
   }
+  return descriptor;
+}
+
+}  // namespace
+
+bool ReadableFile::Open(const char* path) {
+  if (handle_ >= 0) return false;
+  const int descriptor = OpenRegularFile(path, 0);
+  if (descriptor < 0) return false;
   handle_ = descriptor;
   return true;
+}
+
+ReadableFile::Found ReadableFile::OpenUnlessLink(const char* path) {
+  if (handle_ >= 0) return Found::kNothing;
+  // With O_NOFOLLOW a link as the last component fails with ELOOP.
+  const int descriptor = OpenRegularFile(path, O_NOFOLLOW);
+  if (descriptor < 0) return errno == ELOOP ? Found::kLink : Found::kNothing;
+  handle_ = descriptor;
+  return Found::kFile;
 }
 
 size_t ReadableFile::Read(void* buffer, size_t size) {

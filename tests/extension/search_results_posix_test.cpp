@@ -62,17 +62,42 @@ TEST_F(SearchResults, LinksAreEscaped) {
   EXPECT_EQ(SearchBody(backslash.root(), "word"), OneRow("/a/b.htm", 1));
 }
 
-TEST_F(SearchResults, LinksAreFollowedOnlyToFiles) {
+// Links to documents are read only where they lead inside the search root:
+// otherwise hit counts would tell what a file outside the site holds. Links
+// to folders are never entered.
+TEST_F(SearchResults, LinksAreFollowedOnlyToFilesInsideTheRoot) {
   TempTree outside;
+  TempTree round_trip;
+  const auto name_of = [](const TempTree& tree) {
+    return tree.root().substr(tree.root().rfind('/') + 1);
+  };
+  const auto parent_of = [](const TempTree& tree) {
+    return tree.root().substr(0, tree.root().rfind('/'));
+  };
+  ASSERT_EQ(parent_of(outside), parent_of(tree_));
+  ASSERT_EQ(parent_of(round_trip), parent_of(tree_));
   outside.Write("target.htm", "word\n");
   outside.Write("folder/inside.htm", "word\n");
+  tree_.Write("sub/real.htm", "word\nword\n");
   tree_.Link("linked.htm", outside.Path("target.htm"));
+  tree_.Link("relative.htm", "../" + name_of(outside) + "/target.htm");
   tree_.Link("folder", outside.Path("folder"));
   tree_.Link("loop/back", tree_.root());
   tree_.Link("dangling.htm", tree_.Path("nowhere.htm"));
-  EXPECT_EQ(Body("word"), OneRow("/linked.htm", 1));
-  // The root itself may be a link.
+  tree_.Link("inside.htm", "sub/real.htm");
+  EXPECT_EQ(Body("word"), ListLine("/inside.htm", 2) +
+                              ListLine("/sub/real.htm", 2) + SummaryLine(4));
+  // The root itself may be a link; what lies below its target is inside.
   EXPECT_EQ(SearchBody(tree_.Path("folder"), "word"), OneRow("/inside.htm", 1));
+  // A root below a link's target: the link is outside that root.
+  EXPECT_EQ(SearchBody(tree_.Path("sub"), "word"), OneRow("/real.htm", 2));
+  // Out of the root and back in: where the link leads is what counts.
+  round_trip.Write("target/t.htm", "word\nword\nword\n");
+  round_trip.Link("trip.htm", outside.Path("../") + name_of(round_trip) +
+                                  "/target/t.htm");
+  EXPECT_EQ(SearchBody(round_trip.root(), "word"),
+            ListLine("/trip.htm", 3) + ListLine("/target/t.htm", 3) +
+                SummaryLine(6));
 }
 
 TEST_F(SearchResults, SpecialFilesAreSkippedWithoutBlocking) {

@@ -67,5 +67,27 @@ TEST(Paths, JoinFailsWhenTheResultWouldNotFit) {
   EXPECT_FALSE(JoinPath(directory.c_str(), "abcd", out, sizeof out));  // 256
 }
 
+// Whole components: a sibling whose name starts with the ancestor's is not
+// below it, and the top of the file system holds everything.
+TEST(Paths, SameOrBelowComparesWholeComponents) {
+  struct Case {
+    const char* ancestor;
+    const char* path;
+    bool below;
+  };
+  for (const Case& c : {Case{"/srv/site", "/srv/site", true},
+                        Case{"/srv/site", "/srv/site/a.htm", true},
+                        Case{"/srv/site", "/srv/site/sub/a.htm", true},
+                        Case{"/srv/site", "/srv/site2/a.htm", false},
+                        Case{"/srv/site", "/srv/sit", false},
+                        Case{"/srv/site", "/srv", false},
+                        Case{"/srv/site", "/etc/passwd", false},
+                        Case{"/", "/etc/passwd", true},
+                        Case{"", "/etc/passwd", false}}) {
+    EXPECT_EQ(IsSameOrBelow(c.ancestor, c.path), c.below)
+        << c.ancestor << " and " << c.path;
+  }
+}
+
 }  // namespace
 }  // namespace tavik
