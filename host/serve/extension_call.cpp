@@ -5,6 +5,7 @@
 
 #include "host/control_block.h"
 #include "host/serve/request_body.h"
+#include "host/serve/response_head.h"
 #include "host/serve/response_writer.h"
 #include "host/serve/server_variables.h"
 #include "host/serve/simple_page.h"
@@ -187,14 +188,17 @@ ExtensionCallOutcome RunExtensionCall(const ExtensionCallSetup& setup,
     total = TotalBytes(request);
   }
   if (available < 0) {
-    // The client stopped sending, or sent too much: nothing to search.
+    // The client stopped sending, sent too slowly or sent too much:
+    // nothing to search.
     connection->CloseAfterResponse();
-    outcome.status_code = 400;
-    outcome.body_bytes = SendSimplePage(
-        {.status = "400 Bad Request",
-         .message = "The request body could not be read.",
-         .head_only = request.method == "HEAD"},
-        connection);
+    const SimplePage page =
+        body.too_slow()
+            ? SimplePage{.status = "408 Request Timeout",
+                         .message = "The request body came too slowly."}
+            : SimplePage{.status = "400 Bad Request",
+                         .message = "The request body could not be read."};
+    outcome.status_code = ParseStatusCode(page.status);
+    outcome.body_bytes = AnswerWithPage(request, page, connection, true);
     return outcome;
   }
 

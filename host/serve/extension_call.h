@@ -59,7 +59,9 @@ struct ExtensionCallOutcome {
 //   ResponseWriter::SendHead), accepts HSE_REQ_DONE_WITH_SESSION, and
 //   returns FALSE for anything else.
 // Every callback fails unless it comes on this thread, during the call,
-// with this request's ConnID. After the call the response is ended (a 500
+// with this request's ConnID. A body whose read-ahead fails is not
+// searched: 408 when the client sent it too slowly, 400 otherwise, and the
+// connection closes. After the call the response is ended (a 500
 // page when no head was sent) and the rest of the body is read and
 // dropped; a return other than success, or a body that cannot be read,
 // closes the connection after the response.

@@ -5,6 +5,7 @@
 #define TAVIK_HOST_SERVE_SEARCH_SERVER_H_
 
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -33,6 +34,16 @@ struct ListenSettings {
 struct ClientRules {
   // Peers whose X-Forwarded-For names the client (see ClientAddress).
   std::vector<Ipv4Network> trusted_proxies;
+  // A request head must have come this long after a worker takes the
+  // connection, or the client gets 408 (nothing when it sent nothing) and
+  // the connection closes. A kept-alive connection's next head gets 2 s,
+  // or this when it is shorter.
+  std::chrono::milliseconds head_timeout{10000};
+  // A body may keep the worker waiting this long, and one second more for
+  // every body_min_rate bytes it sends (BodyPace); a client that falls
+  // behind gets 408 and the connection closes.
+  std::chrono::milliseconds body_timeout{20000};
+  uint32_t body_min_rate = 500;
 };
 
 class SearchServer {

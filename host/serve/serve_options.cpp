@@ -27,6 +27,15 @@ const char kServeUsage[] =
     "                    held until it closes (default 1024)\n"
     "  --access-log FILE append a Common Log Format line per request to\n"
     "                    FILE (- for standard output)\n"
+    "  --head-timeout SECONDS\n"
+    "                    a request head must have come this long after the\n"
+    "                    server starts waiting for it (default 10)\n"
+    "  --body-timeout SECONDS\n"
+    "                    a request body may keep the server waiting this\n"
+    "                    long (default 20), and a second more for every\n"
+    "  --body-min-rate BYTES\n"
+    "                    bytes it sends (default 500; 0: no more); a client\n"
+    "                    that falls behind gets 408\n"
     "  --trusted-proxy ADDRESS[/BITS]\n"
     "                    a front server (or network of them) whose\n"
     "                    X-Forwarded-For names the client, for REMOTE_ADDR\n"
@@ -90,6 +99,18 @@ bool SetOption(std::string_view name, const std::string& value,
     options->mount = value;
     if (NormalizeMount(&options->mount)) return true;
     *error = shown + " takes a URL path such as /search, not '" + value + "'";
+  } else if (name == "head-timeout" || name == "body-timeout") {
+    int* seconds = name == "head-timeout" ? &options->head_timeout_seconds
+                                          : &options->body_timeout_seconds;
+    if (ParseInteger(value, 1, kMaxTimeoutSeconds, seconds)) return true;
+    *error = shown + " takes a number of seconds from 1 to " +
+             std::to_string(kMaxTimeoutSeconds) + ", not '" + value + "'";
+  } else if (name == "body-min-rate") {
+    if (ParseInteger(value, 0, 1000000000, &options->body_min_rate)) {
+      return true;
+    }
+    *error = shown + " takes a number of bytes a second from 0 to " +
+             "1000000000, not '" + value + "'";
   } else if (name == "trusted-proxy") {
     Ipv4Network network;
     if (ParseIpv4Network(value, &network)) {
@@ -118,8 +139,9 @@ bool SetOption(std::string_view name, const std::string& value,
 OptionsOutcome ParseServeOptions(const std::vector<std::string>& arguments,
                                  ServeOptions* options, std::string* error) {
   static constexpr std::string_view kNames[] = {
-      "port",  "bind",    "docroot",    "extension",
-      "mount", "threads", "access-log", "trusted-proxy"};
+      "port",         "bind",         "docroot",      "extension",
+      "mount",        "threads",      "access-log",   "trusted-proxy",
+      "head-timeout", "body-timeout", "body-min-rate"};
   for (size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
     if (argument == "--help" || argument == "-h") return OptionsOutcome::kHelp;

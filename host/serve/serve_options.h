@@ -26,7 +26,17 @@ struct ServeOptions {
   // Peers whose X-Forwarded-For names the client (--trusted-proxy, given
   // once per address or network); none by default.
   std::vector<Ipv4Network> trusted_proxies;
+  // A request head must have come this long after a worker starts waiting
+  // for it.
+  int head_timeout_seconds = 10;
+  // A body may keep the server waiting this long, and one second more for
+  // every body_min_rate bytes it has sent (0: no more).
+  int body_timeout_seconds = 20;
+  int body_min_rate = 500;
 };
+
+// The longest timeout the options accept, in seconds.
+inline constexpr int kMaxTimeoutSeconds = 3600;
 
 enum class OptionsOutcome { kRun, kHelp, kError };
 

@@ -123,7 +123,11 @@ int main(int argc, char** argv) {
   RaiseDescriptorLimit();
   const tavik::ListenSettings listen{options.bind_address, options.port,
                                      options.threads};
-  const tavik::ClientRules clients{options.trusted_proxies};
+  const tavik::ClientRules clients{
+      .trusted_proxies = options.trusted_proxies,
+      .head_timeout = std::chrono::seconds(options.head_timeout_seconds),
+      .body_timeout = std::chrono::seconds(options.body_timeout_seconds),
+      .body_min_rate = static_cast<uint32_t>(options.body_min_rate)};
   auto server = tavik::SearchServer::Start(listen, clients, router,
                                            access_log.get(), &error);
   if (!server) return Fail(error);

@@ -428,6 +428,27 @@ TEST_F(ExtensionCall, ABodyCutShortIsNotSearched) {
   EXPECT_TRUE(connection.closes());
 }
 
+// The server stopped waiting for a body that came too slowly: 408, and
+// neither a search nor a kept connection.
+TEST_F(ExtensionCall, ABodyTooSlowGets408AndIsNotSearched) {
+  bool called = false;
+  scripted = [&](EXTENSION_CONTROL_BLOCK*) {
+    called = true;
+    return DWORD{HSE_STATUS_SUCCESS};
+  };
+  FakeRequest request("POST", "/search");
+  request.WithContentLength(100);
+  FakeConnection connection("q=a", 1);
+  connection.FallBehind();
+  const ExtensionCallOutcome outcome = Run(request, connection);
+  EXPECT_FALSE(called);
+  EXPECT_EQ(outcome.status_code, 408);
+  const ParsedResponse response = ParseResponse(connection.written());
+  EXPECT_EQ(response.status_line, "HTTP/1.1 408 Request Timeout");
+  EXPECT_EQ(response.Field("Connection"), "close");
+  EXPECT_TRUE(connection.closes());
+}
+
 TEST_F(ExtensionCall, ABodyCutShortAfterTheReadAheadFailsReadClient) {
   const std::string sent(kReadAheadBytes + 1000, 'b');
   static int read_failures;

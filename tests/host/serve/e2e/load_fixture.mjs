@@ -6,9 +6,12 @@ import fs from 'node:fs';
 import net from 'node:net';
 import { fileURLToPath } from 'node:url';
 
-// The seconds civetweb gives a worker to receive a whole request head, as
-// tavik-serve configures it (kRequestTimeoutMs in search_server.cpp).
+// The deadlines the abuse test gives the server for a request head and for
+// a body that stops (--head-timeout, --body-timeout), shorter than the
+// defaults so that the stalled cases end sooner; deadlines_test.mjs holds
+// the defaults to theirs.
 export const REQUEST_TIMEOUT_MS = 5000;
+export const DEADLINE_OPTIONS = ['--head-timeout', '5', '--body-timeout', '5'];
 
 export const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
@@ -107,7 +110,7 @@ export function exchange(port, bytes, { timeoutMs = 3000, pieces, gapMs = 0 } = 
 
 // Opens `count` connections to `port` and sends each `greeting` (possibly
 // nothing). Resolves to the sockets once all are connected; each records in
-// `closedAt` when the server closed it.
+// `closedAt` when the server closed it, and in `received` what it sent.
 export async function openIdle(port, count, greeting = '') {
   const sockets = await Promise.all(Array.from({ length: count }, () =>
     new Promise((resolve, reject) => {
@@ -116,7 +119,8 @@ export async function openIdle(port, count, greeting = '') {
         resolve(socket);
       });
       socket.closedAt = null;
-      socket.on('data', () => {});
+      socket.received = '';
+      socket.on('data', (data) => { socket.received += data.toString('latin1'); });
       socket.on('error', () => {});
       socket.on('close', () => { socket.closedAt = Date.now(); });
       socket.once('error', reject);

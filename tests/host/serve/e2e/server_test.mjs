@@ -330,7 +330,8 @@ describe('starting tavik-serve', () => {
     assert.equal(code, 0);
     assert.match(stdout, /^usage: tavik-serve/);
     for (const option of ['--port', '--bind', '--docroot', '--extension', '--mount',
-      '--threads', '--access-log', '--trusted-proxy']) {
+      '--threads', '--access-log', '--trusted-proxy', '--head-timeout', '--body-timeout',
+      '--body-min-rate']) {
       assert.ok(stdout.includes(option), option);
     }
   });
