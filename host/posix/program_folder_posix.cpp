@@ -6,6 +6,18 @@
 #include "host/program_folder.h"
 
 namespace tavik {
+namespace {
+
+// The build's layout if `built` exists below the program's folder, else
+// the install's, `installed`.
+std::string BuiltOrInstalled(const char* built, const char* installed) {
+  const std::string folder = ProgramFolder();
+  const std::string in_build = folder + built;
+  if (access(in_build.c_str(), F_OK) == 0) return in_build;
+  return folder + installed;
+}
+
+}  // namespace
 
 std::string ProgramFolder() {
   std::vector<char> self(PATH_MAX);
@@ -15,6 +27,12 @@ std::string ProgramFolder() {
   return path.substr(0, path.rfind('/') + 1);
 }
 
-std::string DefaultExtensionPath() { return ProgramFolder() + "libtavik.so"; }
+std::string DefaultExtensionPath() {
+  return BuiltOrInstalled("libtavik.so", TAVIK_INSTALLED_LIBRARY);
+}
+
+std::string DefaultDemoSite() {
+  return BuiltOrInstalled("site", TAVIK_INSTALLED_SITE);
+}
 
 }  // namespace tavik

@@ -21,7 +21,7 @@ const char kServeUsage[] =
     "  --docroot DIR     the site to serve and search (default: the bundled\n"
     "                    demo site)\n"
     "  --extension PATH  the extension library (default: libtavik.so next\n"
-    "                    to this program)\n"
+    "                    to this program, or where it is installed)\n"
     "  --mount PREFIX    the URL path of the extension (default /search)\n"
     "  --threads N       worker threads: connections served at once, each\n"
     "                    held until it closes (default 1024)\n"
@@ -42,8 +42,10 @@ const char kServeUsage[] =
     "                    and the access log; may be repeated (default: none,\n"
     "                    the header is ignored)\n"
     "  --help            show this text\n"
+    "  --version         show the version\n"
     "\n"
-    "SIGINT or SIGTERM stops the server once the requests in flight end.\n";
+    "SIGINT or SIGTERM stops the server once the requests in flight end;\n"
+    "SIGHUP opens the access log again (after it was rotated).\n";
 
 namespace {
 
@@ -145,6 +147,7 @@ OptionsOutcome ParseServeOptions(const std::vector<std::string>& arguments,
   for (size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
     if (argument == "--help" || argument == "-h") return OptionsOutcome::kHelp;
+    if (argument == "--version") return OptionsOutcome::kVersion;
     if (argument.size() < 3 || argument.compare(0, 2, "--") != 0) {
       *error = "unexpected argument '" + argument + "' (see --help)";
       return OptionsOutcome::kError;

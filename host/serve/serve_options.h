@@ -38,10 +38,11 @@ struct ServeOptions {
 // The longest timeout the options accept, in seconds.
 inline constexpr int kMaxTimeoutSeconds = 3600;
 
-enum class OptionsOutcome { kRun, kHelp, kError };
+enum class OptionsOutcome { kRun, kHelp, kVersion, kError };
 
 // Reads `arguments` (without the program name) into `options`, each option
 // as "--name VALUE" or "--name=VALUE". Returns kHelp for --help or -h,
+// kVersion for --version,
 // kError with a one-line reason in `error` for an unknown option, a missing
 // or bad value or a stray argument, and kRun otherwise. A mount loses its
 // trailing slashes. --trusted-proxy may be given many times; every other

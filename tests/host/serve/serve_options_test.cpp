@@ -62,6 +62,8 @@ TEST(ServeOptions, Help) {
   EXPECT_EQ(Parse({"--port", "1", "--help"}, &options, &error),
             OptionsOutcome::kHelp);
   EXPECT_EQ(Parse({"-h"}, &options, &error), OptionsOutcome::kHelp);
+  EXPECT_EQ(Parse({"--version", "--port", "x"}, &options, &error),
+            OptionsOutcome::kVersion);
 }
 
 TEST(ServeOptions, BadArgumentsGiveOneLineReasons) {

@@ -245,6 +245,18 @@ describe('tavik-serve with the Tavik extension', () => {
     assert.ok(lines.some((line) => / "GET \/search\/\.\. HTTP\/1\.1" 403 \d+$/.test(line)));
     assert.ok(lines.some((line) => / "GET \/content\.htm HTTP\/1\.1" 200 \d+$/.test(line)));
     assert.ok(lines.some((line) => /^127\.0\.0\.1 .*"GET \/content\.htm\?forwarded /.test(line)));
+
+    // Rotated: renamed, then SIGHUP; later lines go to a new file.
+    fs.renameSync(accessLog, `${accessLog}.1`);
+    server.child.kill('SIGHUP');
+    let rotated = '';
+    for (let attempt = 0; attempt < 50 && !rotated.includes('?rotated'); ++attempt) {
+      await request(server.port, 'GET', '/content.htm?rotated');
+      rotated = fs.existsSync(accessLog) ? fs.readFileSync(accessLog, 'latin1') : '';
+      if (!rotated.includes('?rotated')) await new Promise((resolve) => setTimeout(resolve, 20));
+    }
+    assert.match(rotated, /^127\.0\.0\.1 .*"GET \/content\.htm\?rotated HTTP\/1\.1" 200 \d+\n/);
+    assert.equal(server.child.exitCode, null, 'SIGHUP does not stop the server');
   });
 });
 
@@ -325,6 +337,12 @@ describe('tavik-serve with a probe extension', { skip: !paths.probe }, () => {
 });
 
 describe('starting tavik-serve', () => {
+  it('gives its version', async () => {
+    const { code, stdout } = await runServer(['--version']);
+    assert.equal(code, 0);
+    assert.match(stdout, /^tavik-serve \d+\.\d+\n$/);
+  });
+
   it('explains itself with --help', async () => {
     const { code, stdout } = await runServer(['--help']);
     assert.equal(code, 0);
