@@ -260,6 +260,46 @@ describe('tavik-serve with the Tavik extension', () => {
   });
 });
 
+describe('tavik-serve with links in the site', () => {
+  let site;
+  let server;
+
+  before(async () => {
+    // Besides the escapes of makeSiteWithEscapes (outside/, leak.htm): a
+    // link to /etc/passwd, and a link to a document of the site.
+    site = makeSiteWithEscapes();
+    fs.symlinkSync('/etc/passwd', path.join(site.site, 'pw.htm'));
+    fs.symlinkSync(path.join(site.site, 'news', '2026', 'wildlife.htm'),
+      path.join(site.site, 'inner.htm'));
+    server = await startServer(['--docroot', site.site, '--extension', paths.extension]);
+  });
+
+  after(async () => {
+    await server.stop();
+    site.remove();
+  });
+
+  it('reveals no file outside the site, by a GET or by any search', async () => {
+    for (const target of ['/pw.htm', '/leak.htm', '/outside/secret.htm']) {
+      const response = await request(server.port, 'GET', target);
+      assert.equal(response.status, 403, target);
+      assert.match(response.body, /The path leads outside the site/);
+    }
+    for (const term of ['root:x:0:0:root', 'root', 'secret', 'quokka secret', 'bin']) {
+      const answer = await search(server.port, term);
+      assert.ok(!resultRows(answer.body).some((row) => /pw\.htm|leak\.htm/.test(row.link)),
+        `${term}: ${answer.body}`);
+    }
+    assert.ok((await search(server.port, 'root:x:0:0:root')).body.endsWith(NO_HITS));
+  });
+
+  it('searches a link to a document inside the site', async () => {
+    const answer = await search(server.port, 'marsupial');
+    assert.deepEqual(resultRows(answer.body).map((row) => row.link).sort(),
+      ['/inner.htm', '/news/2026/wildlife.htm']);
+  });
+});
+
 describe('tavik-serve with a probe extension', { skip: !paths.probe }, () => {
   let server;
 
