@@ -1,4 +1,5 @@
 #include <limits.h>
+#include <stdlib.h>
 #include <unistd.h>
 
 #include <vector>
@@ -9,12 +10,17 @@ namespace tavik {
 namespace {
 
 // The build's layout if `built` exists below the program's folder, else
-// the install's, `installed`.
+// the install's, `installed`, its ".." resolved when it exists.
 std::string BuiltOrInstalled(const char* built, const char* installed) {
   const std::string folder = ProgramFolder();
   const std::string in_build = folder + built;
   if (access(in_build.c_str(), F_OK) == 0) return in_build;
-  return folder + installed;
+  const std::string in_install = folder + installed;
+  std::vector<char> resolved(PATH_MAX);
+  if (realpath(in_install.c_str(), resolved.data()) == nullptr) {
+    return in_install;
+  }
+  return resolved.data();
 }
 
 }  // namespace
