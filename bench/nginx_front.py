@@ -65,6 +65,7 @@ class Front:
                       for port in backend_ports))
         site_conf = replace_line(site_conf, "server 127.0.0.1:8082 max_fails=2 fail_timeout=10s;", "")
         site_conf = replace_line(site_conf, "listen 80;", "    listen 127.0.0.1:%d;" % self.port)
+        site_conf = replace_line(site_conf, "listen [::]:80;", "")
         site_conf = replace_line(site_conf, "root /usr/share/tavik/site;", "    root %s;" % site)
         with open(os.path.join(folder, "nginx.conf"), "w") as out:
             out.write(main)

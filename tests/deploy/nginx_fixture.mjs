@@ -111,6 +111,7 @@ export async function startFront(folder, site, backendPorts) {
     backendPorts.map((backend) => `    server 127.0.0.1:${backend} ${backendLine[1]};`).join('\n'));
   siteConf = replaceLine(siteConf, 'server 127.0.0.1:8082 max_fails=2 fail_timeout=10s;', '');
   siteConf = replaceLine(siteConf, 'listen 80;', `    listen 127.0.0.1:${port};`);
+  siteConf = replaceLine(siteConf, 'listen [::]:80;', '');
   siteConf = replaceLine(siteConf, 'root /usr/share/tavik/site;', `    root ${site};`);
 
   fs.writeFileSync(path.join(folder, 'nginx.conf'), main);
