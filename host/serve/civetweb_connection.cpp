@@ -13,6 +13,7 @@ CivetwebConnection::CivetwebConnection(mg_connection* connection,
       declared_length_(mg_get_request_info(connection)->content_length) {}
 
 int64_t CivetwebConnection::ReadBody(void* buffer, size_t size) {
+  if (size == 0) return too_slow_ ? kBodyTooSlow : 0;
   for (;;) {
     if (too_slow_ || pace_.left().count() <= 0) {
       too_slow_ = true;
