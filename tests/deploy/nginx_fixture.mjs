@@ -151,7 +151,20 @@ export async function startFront(folder, site, backendPorts) {
   };
 }
 
-// The lines of the access log at `file` ("" when there is none yet).
+// The lines of the access log at `file` (none when there is none yet).
 export function logLines(file) {
   return fs.existsSync(file) ? fs.readFileSync(file, 'latin1').split('\n').filter(Boolean) : [];
+}
+
+// The lines of the access log at `file` once `ready(lines)` holds, or as
+// they are after `timeoutMs`: a server writes a request's line after its
+// answer has gone, so it may come after the client has the answer.
+export async function loggedLines(file, ready, timeoutMs = 5000) {
+  const deadline = Date.now() + timeoutMs;
+  let lines = logLines(file);
+  while (!ready(lines) && Date.now() < deadline) {
+    await sleep(20);
+    lines = logLines(file);
+  }
+  return lines;
 }

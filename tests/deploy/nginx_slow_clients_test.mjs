@@ -10,7 +10,7 @@ import { after, before, describe, it } from 'node:test';
 
 import { search } from '../host/serve/e2e/serve_fixture.mjs';
 import {
-  copySite, logLines, sleep, startBackend, startFront, workFolder,
+  copySite, loggedLines, sleep, startBackend, startFront, workFolder,
 } from './nginx_fixture.mjs';
 
 const SLOW_CLIENTS = 2000;
@@ -109,7 +109,7 @@ describe(`nginx in front of tavik-serve, ${SLOW_CLIENTS} slow clients`, () => {
       slow.stop();
     }
     // The backend saw the searches and nothing of the slow clients.
-    const lines = logLines(backendLog);
+    const lines = await loggedLines(backendLog, (logged) => logged.length >= times.length + 1);
     assert.equal(lines.length, times.length + 1);
     assert.ok(lines.every((line) => line.includes('"POST /search HTTP/1.1" 200 ')));
   });

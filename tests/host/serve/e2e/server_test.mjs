@@ -238,7 +238,13 @@ describe('tavik-serve with the Tavik extension', () => {
     await request(server.port, 'GET', '/content.htm?forwarded', {
       headers: { 'X-Forwarded-For': '198.51.100.7' },
     });
-    const lines = fs.readFileSync(accessLog, 'latin1').trim().split('\n');
+    // A request's line is written once its answer has gone: it may come
+    // after the client has it.
+    let lines = [];
+    for (let wait = 0; wait < 250 && !lines.some((line) => line.includes('?forwarded')); ++wait) {
+      if (wait > 0) await new Promise((resolve) => setTimeout(resolve, 20));
+      lines = fs.readFileSync(accessLog, 'latin1').trim().split('\n');
+    }
     const format = /^127\.0\.0\.1 - - \[\d\d\/\w{3}\/\d{4}:\d\d:\d\d:\d\d [+-]\d{4}\] "[^"]+" \d{3} (\d+|-)$/;
     for (const line of lines) assert.match(line, format);
     assert.ok(lines.some((line) => / "POST \/search HTTP\/1\.1" 200 \d+$/.test(line)));
