@@ -2,11 +2,14 @@
 """Load benchmark of tavik-serve: wrk posts searches to the server, next to
 the same searches made in-process by tavik-search --repeat, which loads the
 extension and calls it directly, without HTTP. The ratio of the two shows
-what the server adds: sockets, HTTP parsing, framing and threads.
+what the server adds: sockets, HTTP parsing, framing and threads. Then the
+same searches through nginx in front of one tavik-serve (deploy/nginx/),
+next to tavik-serve alone in the same run: the ratio shows what the front
+costs.
 
 usage: serve_bench.py BUILD DATA [--duration SECONDS]
 BUILD holds tavik-serve, tavik-search and libtavik.so; the trees go to DATA.
-Prints a Markdown table. Every request must succeed: errors are counted and
+Prints Markdown tables. Every request must succeed: errors are counted and
 shown, and the run fails when there are any.
 """
 import argparse
@@ -18,11 +21,16 @@ import tempfile
 import threading
 import time
 
+from nginx_front import Front
+
 TOP = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 MAKE_CORPUS = os.environ.get(
     "TAVIK_MAKE_CORPUS", os.path.join(TOP, "..", "shared", "tools", "make-corpus"))
 TERM = "Quokka"  # a few hits: every search reads the whole tree
 CONNECTIONS = (1, 16)
+FRONT_CONNECTIONS = (16, 64)
+# wrk's wait for an answer: long enough that a slow search is not an error.
+WRK_TIMEOUT = "10s"
 # name, make-corpus arguments, what it is
 TREES = (
     ("small", ["--files", "60", "--avg-bytes", "2000", "--seed", "7"],
@@ -52,16 +60,18 @@ def tree_size(tree):
 
 
 class Server:
-    def __init__(self, build, tree):
+    def __init__(self, build, tree, *options):
         self.process = subprocess.Popen(
-            [os.path.join(build, "tavik-serve"), "--port", "0", "--docroot", tree],
+            [os.path.join(build, "tavik-serve"), "--port", "0", "--docroot", tree,
+             *options],
             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
         line = self.process.stdout.readline()
         match = re.search(r"http://127\.0\.0\.1:(\d+)/", line)
         if not match:
             self.process.kill()
             raise RuntimeError("tavik-serve did not start: " + line)
-        self.url = "http://127.0.0.1:%s/search" % match.group(1)
+        self.port = int(match.group(1))
+        self.url = "http://127.0.0.1:%d/search" % self.port
 
     def stop(self):
         self.process.terminate()
@@ -72,7 +82,7 @@ def run_wrk(url, connections, duration, script):
     threads = min(connections, os.cpu_count() or 1)
     output = subprocess.run(
         ["wrk", "-t%d" % threads, "-c%d" % connections, "-d%ds" % duration,
-         "--latency", "-s", script, url],
+         "--timeout", WRK_TIMEOUT, "--latency", "-s", script, url],
         check=True, capture_output=True, text=True).stdout
     result = {"rps": float(re.search(r"Requests/sec:\s+([\d.]+)", output).group(1)),
               "requests": int(re.search(r"(\d+) requests in", output).group(1))}
@@ -159,6 +169,34 @@ def main():
     print("\n".join(notes))
     print("- in-process: `tavik-search --repeat N`, one process per connection, "
           "each running the search N times for about the same time")
+
+    print("\nThe same searches through nginx in front of one tavik-serve "
+          "(deploy/nginx/), next to tavik-serve alone, %d s per row.\n" % args.duration)
+    print("| tree | connections | alone requests/s | alone p99 ms | alone errors "
+          "| nginx requests/s | nginx p99 ms | nginx errors | nginx / alone |")
+    print("|---|---:|---:|---:|---:|---:|---:|---:|---:|")
+    for name, arguments, _ in TREES:
+        tree = make_tree(args.data, name, arguments)
+        server = Server(args.build, tree, "--trusted-proxy", "127.0.0.1")
+        try:
+            front = Front(tree, [server.port])
+            try:
+                for connections in FRONT_CONNECTIONS:
+                    alone = run_wrk(server.url, connections, args.duration, script.name)
+                    through = run_wrk(front.base + "/search", connections, args.duration,
+                                      script.name)
+                    failed = failed or alone["errors"] > 0 or through["errors"] > 0
+                    print("| %s | %d | %.0f | %.2f | %d | %.0f | %.2f | %d | %.2f |"
+                          % (name, connections, alone["rps"], alone["p99"], alone["errors"],
+                             through["rps"], through["p99"], through["errors"],
+                             through["rps"] / alone["rps"]))
+                    sys.stdout.flush()
+            finally:
+                front.stop()
+        finally:
+            server.stop()
+    print("\n- wrk, nginx and tavik-serve share the machine's cores; a second "
+          "backend on the same cores could only share them too, so none is measured")
     os.unlink(script.name)
     return 1 if failed else 0
 

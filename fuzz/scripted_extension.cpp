@@ -52,6 +52,17 @@ size_t Number(std::string_view text, size_t highest) {
 
 namespace {
 
+// What the extension is handed as posted data: the body, or for a GET or
+// HEAD without one, its query string (a search by its URL).
+std::string_view PostedData(const ParsedRequest& request) {
+  const HttpRequestFacts& facts = request.facts;
+  if ((facts.method == "GET" || facts.method == "HEAD") && !facts.HasBody() &&
+      !facts.query_string.empty()) {
+    return facts.query_string;
+  }
+  return request.body;
+}
+
 // What the harness knows of a server variable on its own.
 struct KnownValue {
   bool told = false;  // false: the harness cannot tell
@@ -171,7 +182,7 @@ void RunAction(EXTENSION_CONTROL_BLOCK* block, std::string_view action) {
       Check(size <= room, "ReadClient read past its buffer");
       script->body_read += size;
       Check(block->cbAvailable + script->body_read <=
-                script->request->body.size(),
+                PostedData(*script->request).size(),
             "more body read than was sent");
     }
   } else if (verb == "var") {
@@ -211,11 +222,11 @@ DWORD TAVIK_CALLBACK ScriptedExtension(EXTENSION_CONTROL_BLOCK* block) {
   script->called = true;
   script->path_info = block->lpszPathInfo;
   script->path_translated = block->lpszPathTranslated;
-  Check(block->cbAvailable <= script->request->body.size() &&
+  const std::string_view posted = PostedData(*script->request);
+  Check(block->cbAvailable <= posted.size() &&
             std::string_view(reinterpret_cast<char*>(block->lpbData),
                              block->cbAvailable) ==
-                std::string_view(script->request->body)
-                    .substr(0, block->cbAvailable),
+                posted.substr(0, block->cbAvailable),
         "lpbData is not the start of the body");
   for (std::string_view action : script->actions) RunAction(block, action);
   return script->result;

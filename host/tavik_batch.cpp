@@ -16,9 +16,11 @@ namespace {
 
 constexpr char kUsage[] =
     "usage: tavik-batch LIBRARY LIST OUTDIR\n"
+    "       tavik-batch --help | --version\n"
     "\n"
     "Loads the extension LIBRARY, runs every request of LIST (lines of\n"
-    "NAME<TAB>EXTRA-PATH<TAB>POSTED-DATA, with \\\\ \\t \\r \\n \\xHH escapes)\n"
+    "NAME<TAB>EXTRA-PATH<TAB>POSTED-DATA, with \\\\ \\t \\r \\n \\xHH "
+    "escapes)\n"
     "and writes each response, status line, head and body, to OUTDIR/NAME.\n";
 
 constexpr tavik::ProgramFailure Fail("tavik-batch", 2);
@@ -28,6 +30,10 @@ constexpr tavik::ProgramFailure Fail("tavik-batch", 2);
 int main(int argc, char** argv) {
   if (argc == 2 && std::string(argv[1]) == "--help") {
     std::cout << kUsage;
+    return 0;
+  }
+  if (argc == 2 && std::string(argv[1]) == "--version") {
+    std::cout << "tavik-batch " TAVIK_VERSION "\n";
     return 0;
   }
   if (argc != 4) return Fail("expected LIBRARY LIST OUTDIR (see --help)");

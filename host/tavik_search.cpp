@@ -18,7 +18,8 @@
 namespace {
 
 constexpr char kUsage[] =
-    "usage: tavik-search [--library PATH] [--posted DATA] ROOT [TERM]\n"
+    "usage: tavik-search [--library PATH] [--posted DATA] [--repeat N] ROOT "
+    "[TERM]\n"
     "\n"
     "Loads the search extension and runs one request, as a web server would:\n"
     "the extra path is ROOT, the folder tree to search, and the posted data\n"
@@ -26,12 +27,13 @@ constexpr char kUsage[] =
     "response: the status line, the head text and the body, byte for byte.\n"
     "\n"
     "  --library PATH  the extension to load (default: libtavik.so next to\n"
-    "                  this program)\n"
+    "                  this program, or where it is installed)\n"
     "  --posted DATA   post DATA exactly as given instead of a TERM\n"
     "  --repeat N      run the request N times in this process and print the\n"
     "                  last response; the time per request goes to standard\n"
     "                  error\n"
-    "  --help          show this text\n";
+    "  --help          show this text\n"
+    "  --version       show the version\n";
 
 struct Arguments {
   std::string library;
@@ -51,6 +53,10 @@ int main(int argc, char** argv) {
     const std::string argument = argv[i];
     if (argument == "--help" || argument == "-h") {
       std::cout << kUsage;
+      return 0;
+    }
+    if (argument == "--version") {
+      std::cout << "tavik-search " TAVIK_VERSION "\n";
       return 0;
     }
     if (argument == "--library" || argument == "--posted" ||

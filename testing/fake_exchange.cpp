@@ -40,6 +40,7 @@ const HttpRequestFacts& FakeRequest::facts() {
 
 int64_t FakeConnection::ReadBody(void* buffer, size_t size) {
   const size_t count = std::min({size, piece_, body_.size() - read_at_});
+  if (count == 0 && size > 0 && too_slow_) return kBodyTooSlow;
   std::memcpy(buffer, body_.data() + read_at_, count);
   read_at_ += count;
   return static_cast<int64_t>(count);

@@ -82,6 +82,9 @@ class FakeConnection : public HttpConnection {
   size_t body_bytes_read() const { return read_at_; }
   // Writes fail from now on.
   void Disconnect() { disconnected_ = true; }
+  // Once the body given is read, reads return kBodyTooSlow instead of the
+  // end: the client fell behind the server's deadline.
+  void FallBehind() { too_slow_ = true; }
 
  private:
   std::string body_;
@@ -90,6 +93,7 @@ class FakeConnection : public HttpConnection {
   std::vector<std::string> writes_;
   bool closes_ = false;
   bool disconnected_ = false;
+  bool too_slow_ = false;
 };
 
 // A response split at the end of its head.

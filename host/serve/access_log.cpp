@@ -21,6 +21,16 @@ void AppendForLog(std::string_view text, bool encode_percent,
   }
 }
 
+// `path` opened for appending, not inherited by programs the server might
+// start. Returns nullptr with the reason in `error`.
+std::FILE* OpenForAppending(const std::string& path, std::string* error) {
+  std::FILE* file = std::fopen(path.c_str(), "ae");
+  if (file == nullptr) {
+    *error = "cannot open the access log " + path + ": " + std::strerror(errno);
+  }
+  return file;
+}
+
 }  // namespace
 
 std::string FormatAccessLine(const AccessRecord& record) {
@@ -59,14 +69,25 @@ std::string FormatAccessLine(const AccessRecord& record) {
 std::unique_ptr<AccessLog> AccessLog::Open(const std::string& path,
                                            std::string* error) {
   if (path == "-") {
-    return std::unique_ptr<AccessLog>(new AccessLog(stdout, false));
+    return std::unique_ptr<AccessLog>(new AccessLog(path, stdout, false));
   }
-  std::FILE* file = std::fopen(path.c_str(), "a");
-  if (file == nullptr) {
-    *error = "cannot open the access log " + path + ": " + std::strerror(errno);
-    return nullptr;
+  std::FILE* file = OpenForAppending(path, error);
+  if (file == nullptr) return nullptr;
+  return std::unique_ptr<AccessLog>(new AccessLog(path, file, true));
+}
+
+bool AccessLog::Reopen(std::string* error) {
+  if (!owned_) return true;
+  std::FILE* file = OpenForAppending(path_, error);
+  if (file == nullptr) return false;
+  std::FILE* old;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    old = file_;
+    file_ = file;
   }
-  return std::unique_ptr<AccessLog>(new AccessLog(file, true));
+  std::fclose(old);
+  return true;
 }
 
 AccessLog::~AccessLog() {

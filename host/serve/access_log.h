@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace tavik {
 
@@ -46,12 +47,21 @@ class AccessLog {
   // Writes the record's line and flushes it. Safe on several threads.
   void Write(const AccessRecord& record);
 
- private:
-  AccessLog(std::FILE* file, bool owned) : file_(file), owned_(owned) {}
+  // Opens the file again by its path, so that lines go to a new file once
+  // the old one has been renamed (log rotation); later lines go to the new
+  // file. Returns false with a one-line reason in `error`, writing on to
+  // the file it had, when the path cannot be opened. Does nothing for
+  // standard output. Safe beside Write.
+  bool Reopen(std::string* error);
 
+ private:
+  AccessLog(std::string path, std::FILE* file, bool owned)
+      : path_(std::move(path)), file_(file), owned_(owned) {}
+
+  const std::string path_;
   std::mutex mutex_;
   std::FILE* file_;
-  bool owned_;
+  const bool owned_;
 };
 
 }  // namespace tavik

@@ -5,6 +5,7 @@
 
 #include "host/control_block.h"
 #include "host/serve/request_body.h"
+#include "host/serve/response_head.h"
 #include "host/serve/response_writer.h"
 #include "host/serve/server_variables.h"
 #include "host/serve/simple_page.h"
@@ -98,6 +99,14 @@ BOOL TAVIK_CALLBACK ServeServerSupportFunction(HCONN handle, DWORD request,
   }
 }
 
+// True for a search by its URL ("GET /search?q=quokka"): a GET or HEAD
+// without a body and with a query string, which the extension is given as
+// the form data a POST would carry, so that a search can be bookmarked.
+bool QueryIsPosted(const HttpRequestFacts& request) {
+  return (request.method == "GET" || request.method == "HEAD") &&
+         !request.HasBody() && !request.query_string.empty();
+}
+
 // How many body bytes to read ahead: kReadAheadBytes, fewer for a shorter
 // body, and at least 1, so that lpbData is never null.
 size_t ReadAheadRoom(const HttpRequestFacts& request) {
@@ -131,10 +140,10 @@ DWORD TotalBytes(const HttpRequestFacts& request) {
 
 // Calls the extension once with a control block for `request` whose
 // callbacks work on `state`, on this thread and under a ConnID of its own,
-// and returns what the extension returned.
+// with `total` in cbTotalBytes, and returns what the extension returned.
 DWORD CallExtension(const ExtensionCallSetup& setup,
                     const HttpRequestFacts& request, CallState* state,
-                    unsigned char* read_ahead, DWORD available) {
+                    unsigned char* read_ahead, DWORD available, DWORD total) {
   const uintptr_t id = next_connection_id.fetch_add(1);
   const std::string_view* type = request.FindHeader("Content-Type");
   ControlBlock block(
@@ -144,7 +153,7 @@ DWORD CallExtension(const ExtensionCallSetup& setup,
        .path_info = setup.path_info,
        .path_translated = setup.path_translated,
        .content_type = type != nullptr ? *type : std::string_view(),
-       .total_bytes = TotalBytes(request),
+       .total_bytes = total,
        .data = read_ahead,
        .available = available},
       {ServeGetServerVariable, ServeWriteClient, ServeReadClient,
@@ -166,18 +175,30 @@ ExtensionCallOutcome RunExtensionCall(const ExtensionCallSetup& setup,
   ResponseWriter writer(connection, &request);
   RequestBody body(&request, connection, setup.max_body_bytes);
 
-  std::vector<unsigned char> read_ahead(ReadAheadRoom(request));
-  const int64_t available =
-      ReadAhead(&body, read_ahead.data(), read_ahead.size());
+  std::vector<unsigned char> read_ahead;
+  int64_t available = 0;
+  DWORD total = 0;
+  if (QueryIsPosted(request)) {
+    read_ahead.assign(request.query_string.begin(), request.query_string.end());
+    available = static_cast<int64_t>(read_ahead.size());
+    total = static_cast<DWORD>(read_ahead.size());
+  } else {
+    read_ahead.resize(ReadAheadRoom(request));
+    available = ReadAhead(&body, read_ahead.data(), read_ahead.size());
+    total = TotalBytes(request);
+  }
   if (available < 0) {
-    // The client stopped sending, or sent too much: nothing to search.
+    // The client stopped sending, sent too slowly or sent too much:
+    // nothing to search.
     connection->CloseAfterResponse();
-    outcome.status_code = 400;
-    outcome.body_bytes = SendSimplePage(
-        {.status = "400 Bad Request",
-         .message = "The request body could not be read.",
-         .head_only = request.method == "HEAD"},
-        connection);
+    const SimplePage page =
+        body.too_slow()
+            ? SimplePage{.status = "408 Request Timeout",
+                         .message = "The request body came too slowly."}
+            : SimplePage{.status = "400 Bad Request",
+                         .message = "The request body could not be read."};
+    outcome.status_code = ParseStatusCode(page.status);
+    outcome.body_bytes = AnswerWithPage(request, page, connection, true);
     return outcome;
   }
 
@@ -187,7 +208,7 @@ ExtensionCallOutcome RunExtensionCall(const ExtensionCallSetup& setup,
   CallState state{&writer, &body, &variables};
   outcome.return_value =
       CallExtension(setup, request, &state, read_ahead.data(),
-                    static_cast<DWORD>(available));
+                    static_cast<DWORD>(available), total);
   outcome.extension_called = true;
 
   // Asynchronous completion (HSE_STATUS_PENDING) is not offered: the

@@ -44,7 +44,11 @@ struct ExtensionCallOutcome {
 // dwVersion, a ConnID of this request alone, the method, query string,
 // extra path, translated path, content type, cbTotalBytes from the
 // Content-Length, and the read-ahead bytes in lpbData and cbAvailable) and
-// calls `setup.extension` with it once. Its callbacks:
+// calls `setup.extension` with it once. A GET or HEAD without a body whose
+// query string is not empty has that query string as its posted data
+// instead (lpbData, cbAvailable and cbTotalBytes; lpszQueryString and the
+// server variables still say what the request said), so that a search has
+// a URL. Its callbacks:
 // - WriteClient sends exactly the bytes given before it returns
 //   (ResponseWriter::WriteBody); asynchronous writes fail.
 // - ReadClient reads the next bytes of the body; 0 bytes at its end.
@@ -55,7 +59,9 @@ struct ExtensionCallOutcome {
 //   ResponseWriter::SendHead), accepts HSE_REQ_DONE_WITH_SESSION, and
 //   returns FALSE for anything else.
 // Every callback fails unless it comes on this thread, during the call,
-// with this request's ConnID. After the call the response is ended (a 500
+// with this request's ConnID. A body whose read-ahead fails is not
+// searched: 408 when the client sent it too slowly, 400 otherwise, and the
+// connection closes. After the call the response is ended (a 500
 // page when no head was sent) and the rest of the body is read and
 // dropped; a return other than success, or a body that cannot be read,
 // closes the connection after the response.

@@ -48,6 +48,10 @@ struct HttpRequestFacts {
   bool KeepsAlive() const { return server_keeps_alive && ClientKeepsAlive(); }
 };
 
+// What ReadBody returns when the client sent the body too slowly and the
+// server stopped waiting for it.
+inline constexpr int64_t kBodyTooSlow = -2;
+
 // The connection a request came on.
 class HttpConnection {
  public:
@@ -55,7 +59,8 @@ class HttpConnection {
 
   // Reads at most `size` bytes of the request body (after any transfer
   // coding is removed) into `buffer`. Returns the count read, 0 at the end
-  // of the body, or a negative value when the connection failed.
+  // of the body, kBodyTooSlow when the client fell behind the server's
+  // deadline, or another negative value when the connection failed.
   virtual int64_t ReadBody(void* buffer, size_t size) = 0;
 
   // Sends all `size` bytes to the client before returning. Returns false

@@ -22,6 +22,7 @@ int64_t RequestBody::Read(void* buffer, size_t size) {
   }
   if (count < 0 || bytes_read_ + static_cast<uint64_t>(count) > limit_) {
     failed_ = true;
+    too_slow_ = count == kBodyTooSlow;
     return -1;
   }
   bytes_read_ += static_cast<uint64_t>(count);

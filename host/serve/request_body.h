@@ -22,8 +22,8 @@ class RequestBody {
 
   // Reads at most `size` bytes into `buffer`. Returns the count, 0 at the
   // end of the body (at once for a request without one), or -1 when the
-  // connection failed, the body goes past the limit, or it ends before its
-  // Content-Length (the client fell silent: civetweb gives up waiting).
+  // connection failed, the client sent too slowly (see too_slow), the body
+  // goes past the limit, or it ends before its Content-Length.
   int64_t Read(void* buffer, size_t size);
 
   // Reads whatever is left and drops it, so the connection can carry the
@@ -31,6 +31,9 @@ class RequestBody {
   bool Drain();
 
   uint64_t bytes_read() const { return bytes_read_; }
+  // True when reading failed because the client fell behind the server's
+  // deadline for the body.
+  bool too_slow() const { return too_slow_; }
 
  private:
   HttpConnection* connection_;
@@ -39,6 +42,7 @@ class RequestBody {
   uint64_t bytes_read_ = 0;
   bool ended_;
   bool failed_ = false;
+  bool too_slow_ = false;
 };
 
 }  // namespace tavik

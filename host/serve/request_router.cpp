@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string_view>
+#include <utility>
 
 #include "host/serve/extension_call.h"
 #include "host/serve/response_head.h"
@@ -20,19 +21,13 @@ constexpr std::string_view kContinue = "HTTP/1.1 100 Continue\r\n\r\n";
 RouteOutcome Refuse(const HttpRequestFacts& request, HttpConnection* connection,
                     std::string_view status, std::string_view message,
                     std::string_view extra_field = {}, bool close = false) {
-  // An unread body would be taken for the next request: close instead of
-  // reading what was refused.
-  const bool keep_alive = !close && request.KeepsAlive() && !request.HasBody();
-  if (!keep_alive) connection->CloseAfterResponse();
   RouteOutcome outcome;
   outcome.answered = true;
   outcome.status_code = ParseStatusCode(status);
-  outcome.body_bytes = SendSimplePage({.status = status,
-                                       .message = message,
-                                       .extra_field = extra_field,
-                                       .keep_alive = keep_alive,
-                                       .head_only = request.method == "HEAD"},
-                                      connection);
+  outcome.body_bytes = AnswerWithPage(
+      request,
+      {.status = status, .message = message, .extra_field = extra_field},
+      connection, close);
   return outcome;
 }
 
@@ -112,6 +107,12 @@ RouteOutcome RunExtension(const RouterConfig& config,
 RouteOutcome RouteRequest(const RouterConfig& config,
                           const HttpRequestFacts& request,
                           HttpConnection* connection) {
+  // A NUL would end the path wherever the system reads it as text: the
+  // folder searched or the file sent would not be the one the URL names.
+  if (request.path.find('\0') != std::string_view::npos) {
+    return Refuse(request, connection, "400 Bad Request",
+                  "The path holds a NUL byte.");
+  }
   if (HasAmbiguousFraming(request)) {
     return Refuse(request, connection, "400 Bad Request",
                   "The request gives its length in more than one way.", {},
@@ -133,7 +134,9 @@ RouteOutcome RouteRequest(const RouterConfig& config,
       !StaysInsideRoot(config.document_root, *file, &resolved)) {
     return Forbidden(request, connection);
   }
-  return {};
+  RouteOutcome outcome;
+  outcome.static_file = std::move(resolved);
+  return outcome;
 }
 
 }  // namespace tavik

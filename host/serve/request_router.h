@@ -34,9 +34,13 @@ struct RouteOutcome {
   bool answered = false;
   int status_code = 0;
   uint64_t body_bytes = 0;
+  // For a static file: its path inside the document root with every link
+  // resolved (it may not exist).
+  std::string static_file = {};
 };
 
 // Answers `request` on `connection` unless it is a static file to serve:
+// - a path that holds a NUL byte once decoded gets 400;
 // - a request whose body length is ambiguous (a Content-Length beside a
 //   Transfer-Encoding, one that is not a decimal number, or two that
 //   differ) gets 400, and the connection closes after it;
@@ -47,7 +51,8 @@ struct RouteOutcome {
 //   other method 405. "Expect: 100-continue" is answered before the body
 //   is read.
 // - elsewhere, GET and HEAD of a path inside the root are left to the file
-//   server; a path that leaves the root gets 403 and any other method 405.
+//   server, with the path in `static_file`; a path that leaves the root gets
+//   403 and any other method 405.
 // A refused request with a body closes the connection after the answer
 // rather than reading the body.
 RouteOutcome RouteRequest(const RouterConfig& config,

@@ -15,7 +15,8 @@
 
 namespace tavik {
 
-inline constexpr char kServerSoftware[] = "tavik-serve/1.0";
+// The Server field's value: the program and its version.
+inline constexpr char kServerSoftware[] = "tavik-serve/" TAVIK_VERSION;
 
 // How the body of a response is delimited on the connection.
 enum class BodyFraming {

@@ -1,8 +1,8 @@
 #include "host/serve/search_server.h"
 
 #include <civetweb.h>
-#include <sys/stat.h>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <cstdio>
@@ -11,13 +11,20 @@
 #include <mutex>
 #include <optional>
 
+#include "host/serve/civetweb_connection.h"
+#include "host/serve/client_deadlines.h"
 #include "host/serve/http_exchange.h"
 #include "host/serve/response_head.h"
 #include "host/serve/simple_page.h"
+#include "host/serve/static_file.h"
+#include "host/serve/url_mapping.h"
 
 namespace tavik {
 
 struct SearchServerState {
+  ClientRules clients;
+  std::chrono::milliseconds keep_alive{0};
+  std::unique_ptr<ClientDeadlines> deadlines;
   RouterConfig router;
   AccessLog* access_log = nullptr;
   int worker_threads = 0;
@@ -37,48 +44,28 @@ namespace {
 // it until it closes: it waits for each request, answers it, and waits for
 // the next while the connection is kept alive. Connections accepted while
 // every worker is busy wait in a queue (then in the kernel's backlog) in the
-// order they came. So a connection that sends nothing, or half a request,
-// holds a worker until these limits end it, and whoever comes after waits:
-// - a request head must be complete within kRequestTimeoutMs of the moment
-//   a worker starts reading it, however slowly its bytes come (a body may
-//   pause for as long between its bytes);
-// - a kept-alive connection gets kKeepAliveTimeoutMs for its next request.
+// order they came. So a connection that sends nothing, or sends slowly,
+// holds a worker until a deadline ends it, and whoever comes after waits:
+// - a request head must have come within ClientRules::head_timeout of the
+//   moment a worker takes the connection, however slowly its bytes come;
+// - a kept-alive connection's next request head, within kKeepAlive;
+// - a body is read under its own deadline (CivetwebConnection::ReadBody).
+// ClientDeadlines interrupts the worker's wait when a deadline passes;
+// civetweb's own limits are the same or longer and stay as a second guard.
+// A head cut short gets 408 (HttpError), a silent connection is closed.
 // Enough workers (ListenSettings::threads) make idle connections cheap to
 // hold, and a kept-alive connection gives its worker up when every worker
 // is busy (see BeginRequest).
-constexpr char kKeepAliveTimeoutMs[] = "2000";
-constexpr char kRequestTimeoutMs[] = "5000";
-// Names that civetweb's script and server-side-include patterns never
-// match: the site's files are only ever sent as they are.
-constexpr char kNoScripts[] = "**.tavik-serve-runs-no-scripts$";
-
-// The connection of the request a worker thread is answering.
-class CivetwebConnection : public HttpConnection {
- public:
-  explicit CivetwebConnection(mg_connection* connection)
-      : connection_(connection) {}
-
-  int64_t ReadBody(void* buffer, size_t size) override {
-    return mg_read(connection_, buffer, size);
-  }
-  bool Write(const void* data, size_t size) override {
-    return mg_write(connection_, data, size) == static_cast<int>(size);
-  }
-  void CloseAfterResponse() override {
-    mg_disable_connection_keep_alive(connection_);
-  }
-
- private:
-  mg_connection* connection_;
-};
+constexpr std::chrono::milliseconds kKeepAlive{2000};
 
 // What begin_request learnt, for the access-log line end_request writes;
 // both run on the worker thread that answers the request.
 struct RequestNote {
   bool seen = false;
   std::time_t time = 0;
+  std::string path;            // decoded
+  std::string client_address;  // see ClientAddress
   std::optional<uint64_t> body_bytes;
-  std::string static_file;  // for a static GET: the file sent, if known
 };
 thread_local RequestNote request_note;
 
@@ -86,10 +73,11 @@ thread_local RequestNote request_note;
 // error; afterwards they go to standard error.
 std::atomic<bool> starting{false};
 
-HttpRequestFacts FactsOf(const mg_request_info& info) {
+// The facts of the request `info` describes, with `path` its decoded path.
+HttpRequestFacts FactsOf(const mg_request_info& info, std::string_view path) {
   HttpRequestFacts facts;
   facts.method = info.request_method;
-  facts.path = info.local_uri_raw;
+  facts.path = path;
   facts.query_string = info.query_string != nullptr ? info.query_string : "";
   facts.http_version = info.http_version != nullptr ? info.http_version : "";
   facts.remote_address = info.remote_addr;
@@ -104,6 +92,16 @@ HttpRequestFacts FactsOf(const mg_request_info& info) {
   return facts;
 }
 
+// The connection of the request civetweb is answering on this thread.
+CivetwebConnection ConnectionOf(mg_connection* connection,
+                                const SearchServerState& state) {
+  return CivetwebConnection(connection,
+                            {.deadlines = state.deadlines.get(),
+                             .allowance = state.clients.body_timeout,
+                             .bytes_per_second = state.clients.body_min_rate,
+                             .civetweb_pause = state.clients.head_timeout});
+}
+
 // The server's state, from any of its connections. (The request info's
 // copy of the pointer is not yet set when a connection starts.)
 SearchServerState* StateOf(const mg_connection* connection) {
@@ -111,14 +109,20 @@ SearchServerState* StateOf(const mg_connection* connection) {
       mg_get_user_data(mg_get_context(connection)));
 }
 
-// Each worker thread holds one connection between these two calls.
+// Each worker thread holds one connection between these two calls; the
+// first request head is awaited from the first.
 int InitConnection(const mg_connection* connection, void** /*data*/) {
-  StateOf(connection)->connections_held++;
+  SearchServerState* state = StateOf(connection);
+  state->connections_held++;
+  state->deadlines->Arm(ClientDeadlines::Clock::now() +
+                        state->clients.head_timeout);
   return 0;
 }
 
 void ConnectionClose(const mg_connection* connection) {
-  StateOf(connection)->connections_held--;
+  SearchServerState* state = StateOf(connection);
+  state->deadlines->Disarm();
+  state->connections_held--;
 }
 
 // Answers a request the router never sees with the server's own page and
@@ -126,7 +130,7 @@ void ConnectionClose(const mg_connection* connection) {
 int AnswerBeforeRouting(mg_connection* connection, int status_code,
                         const SimplePage& page) {
   mg_disable_connection_keep_alive(connection);
-  CivetwebConnection adapter(connection);
+  CivetwebConnection adapter = ConnectionOf(connection, *StateOf(connection));
   request_note.body_bytes = SendSimplePage(page, &adapter);
   return status_code;
 }
@@ -134,7 +138,10 @@ int AnswerBeforeRouting(mg_connection* connection, int status_code,
 int BeginRequest(mg_connection* connection) {
   const mg_request_info* info = mg_get_request_info(connection);
   auto* state = static_cast<SearchServerState*>(info->user_data);
-  request_note = RequestNote{true, std::time(nullptr), std::nullopt, {}};
+  // The head has come.
+  state->deadlines->Disarm();
+  request_note = RequestNote{
+      true, std::time(nullptr), {}, info->remote_addr, std::nullopt};
   bool draining;
   {
     std::lock_guard<std::mutex> lock(state->mutex);
@@ -156,8 +163,14 @@ int BeginRequest(mg_connection* connection) {
         {.status = "400 Bad Request",
          .message = "The request names no path on this server."});
   }
-  CivetwebConnection adapter(connection);
-  HttpRequestFacts facts = FactsOf(*info);
+  CivetwebConnection adapter = ConnectionOf(connection, *state);
+  // civetweb is told not to decode the path, so that a NUL in it is seen
+  // rather than cutting it short.
+  request_note.path = DecodeUrlPath(info->local_uri_raw);
+  HttpRequestFacts facts = FactsOf(*info, request_note.path);
+  request_note.client_address =
+      ClientAddress(state->clients.trusted_proxies, info->remote_addr, facts);
+  facts.remote_address = request_note.client_address;
   if (state->connections_held.load() >= state->worker_threads) {
     // Every worker holds a connection: this one is closed after its answer,
     // so that a connection waiting in the queue gets its worker rather than
@@ -165,12 +178,10 @@ int BeginRequest(mg_connection* connection) {
     facts.server_keeps_alive = false;
     adapter.CloseAfterResponse();
   }
-  const RouteOutcome outcome = RouteRequest(state->router, facts, &adapter);
+  RouteOutcome outcome = RouteRequest(state->router, facts, &adapter);
   if (!outcome.answered) {
-    // civetweb sends the file; its size is the body of a whole 200 answer.
-    request_note.static_file = state->router.document_root;
-    request_note.static_file += info->local_uri;
-    return 0;
+    outcome = SendStaticFile(state->router.document_root, facts,
+                             outcome.static_file, &adapter);
   }
   request_note.body_bytes = outcome.body_bytes;
   return outcome.status_code;
@@ -181,6 +192,9 @@ void EndRequest(const mg_connection* connection, int status_code) {
   auto* state = static_cast<SearchServerState*>(info->user_data);
   RequestNote note = std::move(request_note);
   request_note = RequestNote();
+  // The next request on a kept-alive connection; a connection that closes
+  // instead disarms in ConnectionClose.
+  state->deadlines->Arm(ClientDeadlines::Clock::now() + state->keep_alive);
   if (note.seen) {
     std::lock_guard<std::mutex> lock(state->mutex);
     --state->requests_running;
@@ -188,21 +202,19 @@ void EndRequest(const mg_connection* connection, int status_code) {
   }
   if (state->access_log == nullptr) return;
 
-  if (!note.seen) note.time = std::time(nullptr);
-  if (!note.body_bytes.has_value() && !note.static_file.empty() &&
-      status_code == 200 && std::strcmp(info->request_method, "GET") == 0) {
-    struct stat status;
-    if (stat(note.static_file.c_str(), &status) == 0 &&
-        S_ISREG(status.st_mode)) {
-      note.body_bytes = static_cast<uint64_t>(status.st_size);
-    }
+  if (!note.seen) {
+    // civetweb answered the request itself: a malformed one, say.
+    note.time = std::time(nullptr);
+    const char* raw = info->local_uri_raw != nullptr ? info->local_uri_raw
+                                                     : info->request_uri;
+    if (raw != nullptr) note.path = DecodeUrlPath(raw);
   }
   AccessRecord record;
-  record.remote_address = info->remote_addr;
+  record.remote_address =
+      note.seen ? std::string_view(note.client_address) : info->remote_addr;
   record.time = note.time;
   record.method = info->request_method != nullptr ? info->request_method : "-";
-  record.path =
-      info->local_uri_raw != nullptr ? info->local_uri_raw : info->request_uri;
+  record.path = note.path;
   record.query_string = info->query_string != nullptr ? info->query_string : "";
   record.http_version = info->http_version != nullptr ? info->http_version : "";
   record.status_code = status_code;
@@ -215,14 +227,24 @@ void EndRequest(const mg_connection* connection, int status_code) {
 // status line repeats whatever the client sent as its version, line ends
 // included. The connection closes after it, as civetweb's would.
 int HttpError(mg_connection* connection, int status, const char* message) {
+  SearchServerState* state = StateOf(connection);
+  // A head that was still coming when its deadline passed: civetweb saw
+  // the read fail and calls the part it had malformed.
+  if (state->deadlines->Disarm() && status == 400) {
+    status = 408;
+    message = "The request head came too slowly.";
+  }
   if (!StatusAllowsBody(status)) return 1;  // civetweb's own answer is right
   mg_disable_connection_keep_alive(connection);
   const mg_request_info* info = mg_get_request_info(connection);
   const bool head_only = info->request_method != nullptr &&
                          std::strcmp(info->request_method, "HEAD") == 0;
-  const std::string status_text = std::to_string(status) + " " +
-                                  mg_get_response_code_text(connection, status);
-  CivetwebConnection adapter(connection);
+  // civetweb's own reason for 408 is an old spelling, "Request Time-out".
+  const std::string status_text =
+      status == 408 ? std::string("408 Request Timeout")
+                    : std::to_string(status) + " " +
+                          mg_get_response_code_text(connection, status);
+  CivetwebConnection adapter = ConnectionOf(connection, *state);
   SendSimplePage(
       {.status = status_text, .message = message, .head_only = head_only},
       &adapter);
@@ -239,6 +261,7 @@ int LogMessage(const mg_connection* /*connection*/, const char* message) {
 }  // namespace
 
 std::unique_ptr<SearchServer> SearchServer::Start(const ListenSettings& listen,
+                                                  const ClientRules& clients,
                                                   const RouterConfig& router,
                                                   AccessLog* access_log,
                                                   std::string* error) {
@@ -248,6 +271,10 @@ std::unique_ptr<SearchServer> SearchServer::Start(const ListenSettings& listen,
 
   std::unique_ptr<SearchServer> server(new SearchServer);
   server->state_ = std::make_unique<SearchServerState>();
+  server->state_->clients = clients;
+  server->state_->keep_alive = std::min(kKeepAlive, clients.head_timeout);
+  server->state_->deadlines = ClientDeadlines::Start(error);
+  if (!server->state_->deadlines) return nullptr;
   server->state_->router = router;
   server->state_->access_log = access_log;
   server->state_->worker_threads = listen.threads;
@@ -255,16 +282,24 @@ std::unique_ptr<SearchServer> SearchServer::Start(const ListenSettings& listen,
   const std::string ports =
       listen.bind_address + ":" + std::to_string(listen.port);
   const std::string threads = std::to_string(listen.threads);
+  // civetweb's own limits, which the deadlines above keep before them.
+  const std::string request_timeout =
+      std::to_string(clients.head_timeout.count());
+  const std::string keep_alive_timeout =
+      std::to_string(server->state_->keep_alive.count());
+  // civetweb gets no document root: every request is answered by
+  // BeginRequest, static files too, and civetweb's own file server, which
+  // would take the path as civetweb reads it, never runs.
   const char* options[] = {
-      "listening_ports", ports.c_str(), "document_root",
-      router.document_root.c_str(), "num_threads", threads.c_str(),
-      "enable_keep_alive", "yes", "keep_alive_timeout_ms", kKeepAliveTimeoutMs,
-      "request_timeout_ms", kRequestTimeoutMs,
+      "listening_ports", ports.c_str(), "num_threads", threads.c_str(),
+      "enable_keep_alive", "yes", "keep_alive_timeout_ms",
+      keep_alive_timeout.c_str(), "request_timeout_ms", request_timeout.c_str(),
+      // The path is decoded by tavik-serve: civetweb's decoding writes a
+      // NUL where "%00" was, and the rest of the path would be lost.
+      "decode_url", "no",
       // Without it, a response written in several pieces waits for the
       // acknowledgement of the first (Nagle's algorithm) at every request.
-      "tcp_nodelay", "1", "enable_directory_listing", "no", "index_files",
-      "index.html,index.htm,content.htm", "cgi_pattern", kNoScripts,
-      "ssi_pattern", kNoScripts, nullptr};
+      "tcp_nodelay", "1", nullptr};
 
   mg_callbacks callbacks;
   std::memset(&callbacks, 0, sizeof callbacks);

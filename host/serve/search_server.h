@@ -1,14 +1,17 @@
 // tavik-serve's HTTP server: civetweb listening on one address, its worker
-// threads answering requests through RouteRequest, civetweb itself serving
-// the static files the router leaves to it.
+// threads answering requests through RouteRequest, and the static files the
+// router leaves through SendStaticFile.
 #ifndef TAVIK_HOST_SERVE_SEARCH_SERVER_H_
 #define TAVIK_HOST_SERVE_SEARCH_SERVER_H_
 
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "host/serve/access_log.h"
+#include "host/serve/client_address.h"
 #include "host/serve/request_router.h"
 
 struct mg_context;
@@ -27,14 +30,32 @@ struct ListenSettings {
   int threads = 1;
 };
 
+// How the server treats its clients.
+struct ClientRules {
+  // Peers whose X-Forwarded-For names the client (see ClientAddress).
+  std::vector<Ipv4Network> trusted_proxies;
+  // A request head must have come this long after a worker takes the
+  // connection, or the client gets 408 (nothing when it sent nothing) and
+  // the connection closes. A kept-alive connection's next head gets 2 s,
+  // or this when it is shorter.
+  std::chrono::milliseconds head_timeout{10000};
+  // A body may keep the worker waiting this long, and one second more for
+  // every body_min_rate bytes it sends (BodyPace); a client that falls
+  // behind gets 408 and the connection closes.
+  std::chrono::milliseconds body_timeout{20000};
+  uint32_t body_min_rate = 500;
+};
+
 class SearchServer {
  public:
   // Starts serving `router` (its document root also for static files) on
-  // `listen`, logging each request to `access_log` when it is not null.
+  // `listen` under `clients`, logging each request to `access_log` when it
+  // is not null.
   // Returns nullptr and a one-line reason in `error` when the server cannot
   // start (the port is taken, say). REQUIRES: `access_log` outlives the
   // server.
   static std::unique_ptr<SearchServer> Start(const ListenSettings& listen,
+                                             const ClientRules& clients,
                                              const RouterConfig& router,
                                              AccessLog* access_log,
                                              std::string* error);

@@ -21,15 +21,31 @@ const char kServeUsage[] =
     "  --docroot DIR     the site to serve and search (default: the bundled\n"
     "                    demo site)\n"
     "  --extension PATH  the extension library (default: libtavik.so next\n"
-    "                    to this program)\n"
+    "                    to this program, or where it is installed)\n"
     "  --mount PREFIX    the URL path of the extension (default /search)\n"
     "  --threads N       worker threads: connections served at once, each\n"
     "                    held until it closes (default 1024)\n"
     "  --access-log FILE append a Common Log Format line per request to\n"
     "                    FILE (- for standard output)\n"
+    "  --head-timeout SECONDS\n"
+    "                    a request head must have come this long after the\n"
+    "                    server starts waiting for it (default 10)\n"
+    "  --body-timeout SECONDS\n"
+    "                    a request body may keep the server waiting this\n"
+    "                    long (default 20), and a second more for every\n"
+    "  --body-min-rate BYTES\n"
+    "                    bytes it sends (default 500; 0: no more); a client\n"
+    "                    that falls behind gets 408\n"
+    "  --trusted-proxy ADDRESS[/BITS]\n"
+    "                    a front server (or network of them) whose\n"
+    "                    X-Forwarded-For names the client, for REMOTE_ADDR\n"
+    "                    and the access log; may be repeated (default: none,\n"
+    "                    the header is ignored)\n"
     "  --help            show this text\n"
+    "  --version         show the version\n"
     "\n"
-    "SIGINT or SIGTERM stops the server once the requests in flight end.\n";
+    "SIGINT or SIGTERM stops the server once the requests in flight end;\n"
+    "SIGHUP opens the access log again (after it was rotated).\n";
 
 namespace {
 
@@ -85,6 +101,26 @@ bool SetOption(std::string_view name, const std::string& value,
     options->mount = value;
     if (NormalizeMount(&options->mount)) return true;
     *error = shown + " takes a URL path such as /search, not '" + value + "'";
+  } else if (name == "head-timeout" || name == "body-timeout") {
+    int* seconds = name == "head-timeout" ? &options->head_timeout_seconds
+                                          : &options->body_timeout_seconds;
+    if (ParseInteger(value, 1, kMaxTimeoutSeconds, seconds)) return true;
+    *error = shown + " takes a number of seconds from 1 to " +
+             std::to_string(kMaxTimeoutSeconds) + ", not '" + value + "'";
+  } else if (name == "body-min-rate") {
+    if (ParseInteger(value, 0, 1000000000, &options->body_min_rate)) {
+      return true;
+    }
+    *error = shown + " takes a number of bytes a second from 0 to " +
+             "1000000000, not '" + value + "'";
+  } else if (name == "trusted-proxy") {
+    Ipv4Network network;
+    if (ParseIpv4Network(value, &network)) {
+      options->trusted_proxies.push_back(network);
+      return true;
+    }
+    *error = shown + " takes an IPv4 address or network such as 127.0.0.1 " +
+             "or 10.0.0.0/8, not '" + value + "'";
   } else if (value.empty()) {
     *error = shown + " needs a value";
   } else if (name == "docroot") {
@@ -105,10 +141,13 @@ bool SetOption(std::string_view name, const std::string& value,
 OptionsOutcome ParseServeOptions(const std::vector<std::string>& arguments,
                                  ServeOptions* options, std::string* error) {
   static constexpr std::string_view kNames[] = {
-      "port", "bind", "docroot", "extension", "mount", "threads", "access-log"};
+      "port",         "bind",         "docroot",      "extension",
+      "mount",        "threads",      "access-log",   "trusted-proxy",
+      "head-timeout", "body-timeout", "body-min-rate"};
   for (size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
     if (argument == "--help" || argument == "-h") return OptionsOutcome::kHelp;
+    if (argument == "--version") return OptionsOutcome::kVersion;
     if (argument.size() < 3 || argument.compare(0, 2, "--") != 0) {
       *error = "unexpected argument '" + argument + "' (see --help)";
       return OptionsOutcome::kError;

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "host/serve/client_address.h"
+
 namespace tavik {
 
 // The most worker threads --threads accepts.
@@ -21,15 +23,30 @@ struct ServeOptions {
   // requests. An idle worker costs about 20 KiB of memory.
   int threads = 1024;
   std::string access_log;  // empty: none; "-": standard output
+  // Peers whose X-Forwarded-For names the client (--trusted-proxy, given
+  // once per address or network); none by default.
+  std::vector<Ipv4Network> trusted_proxies;
+  // A request head must have come this long after a worker starts waiting
+  // for it.
+  int head_timeout_seconds = 10;
+  // A body may keep the server waiting this long, and one second more for
+  // every body_min_rate bytes it has sent (0: no more).
+  int body_timeout_seconds = 20;
+  int body_min_rate = 500;
 };
 
-enum class OptionsOutcome { kRun, kHelp, kError };
+// The longest timeout the options accept, in seconds.
+inline constexpr int kMaxTimeoutSeconds = 3600;
+
+enum class OptionsOutcome { kRun, kHelp, kVersion, kError };
 
 // Reads `arguments` (without the program name) into `options`, each option
 // as "--name VALUE" or "--name=VALUE". Returns kHelp for --help or -h,
+// kVersion for --version,
 // kError with a one-line reason in `error` for an unknown option, a missing
 // or bad value or a stray argument, and kRun otherwise. A mount loses its
-// trailing slashes.
+// trailing slashes. --trusted-proxy may be given many times; every other
+// option once counts, the last if repeated.
 OptionsOutcome ParseServeOptions(const std::vector<std::string>& arguments,
                                  ServeOptions* options, std::string* error);
 

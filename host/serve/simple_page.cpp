@@ -37,4 +37,12 @@ uint64_t SendSimplePage(const SimplePage& page, HttpConnection* connection) {
   return connection->Write(response.data(), response.size()) ? body_bytes : 0;
 }
 
+uint64_t AnswerWithPage(const HttpRequestFacts& request, SimplePage page,
+                        HttpConnection* connection, bool close) {
+  page.keep_alive = !close && request.KeepsAlive() && !request.HasBody();
+  page.head_only = request.method == "HEAD";
+  if (!page.keep_alive) connection->CloseAfterResponse();
+  return SendSimplePage(page, connection);
+}
+
 }  // namespace tavik

@@ -34,6 +34,14 @@ std::string SimpleResponse(const SimplePage& page, std::time_t now,
 // that closes it says so with keep_alive false and the caller closes it.
 uint64_t SendSimplePage(const SimplePage& page, HttpConnection* connection);
 
+// Answers `request` with `page`, deciding its Connection field and its
+// head_only: the connection stays open only when the request lets it
+// (HttpRequestFacts::KeepsAlive), carries no body (an unread body would be
+// taken for the next request) and `close` is false; otherwise it closes
+// after the page. Returns the body bytes sent, as SendSimplePage.
+uint64_t AnswerWithPage(const HttpRequestFacts& request, SimplePage page,
+                        HttpConnection* connection, bool close = false);
+
 }  // namespace tavik
 
 #endif  // TAVIK_HOST_SERVE_SIMPLE_PAGE_H_

@@ -88,21 +88,28 @@ int main(int argc, char** argv) {
     case tavik::OptionsOutcome::kHelp:
       std::fputs(tavik::kServeUsage, stdout);
       return 0;
+    case tavik::OptionsOutcome::kVersion:
+      std::puts("tavik-serve " TAVIK_VERSION);
+      return 0;
     case tavik::OptionsOutcome::kError:
       return Fail(error);
     case tavik::OptionsOutcome::kRun:
       break;
   }
-  if (options.document_root.empty()) options.document_root = TAVIK_DEMO_SITE;
+  if (options.document_root.empty()) {
+    options.document_root = tavik::DefaultDemoSite();
+  }
   if (options.extension.empty()) options.extension = tavik::DefaultExtensionPath();
 
   // The worker threads inherit this mask, so the signals reach sigwait
-  // below and nothing else.
-  sigset_t stop_signals;
-  sigemptyset(&stop_signals);
-  sigaddset(&stop_signals, SIGINT);
-  sigaddset(&stop_signals, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
+  // below and nothing else: SIGINT and SIGTERM stop the server, SIGHUP
+  // reopens the access log.
+  sigset_t handled_signals;
+  sigemptyset(&handled_signals);
+  sigaddset(&handled_signals, SIGINT);
+  sigaddset(&handled_signals, SIGTERM);
+  sigaddset(&handled_signals, SIGHUP);
+  pthread_sigmask(SIG_BLOCK, &handled_signals, nullptr);
 
   tavik::RouterConfig router;
   router.document_root = RealFolder(options.document_root, &error);
@@ -123,8 +130,13 @@ int main(int argc, char** argv) {
   RaiseDescriptorLimit();
   const tavik::ListenSettings listen{options.bind_address, options.port,
                                      options.threads};
-  auto server =
-      tavik::SearchServer::Start(listen, router, access_log.get(), &error);
+  const tavik::ClientRules clients{
+      .trusted_proxies = options.trusted_proxies,
+      .head_timeout = std::chrono::seconds(options.head_timeout_seconds),
+      .body_timeout = std::chrono::seconds(options.body_timeout_seconds),
+      .body_min_rate = static_cast<uint32_t>(options.body_min_rate)};
+  auto server = tavik::SearchServer::Start(listen, clients, router,
+                                           access_log.get(), &error);
   if (!server) return Fail(error);
 
   // Only now, with nothing left to fail, does it speak: an error is one line.
@@ -138,7 +150,13 @@ int main(int argc, char** argv) {
   std::fflush(stdout);
 
   int signal_number = 0;
-  sigwait(&stop_signals, &signal_number);
+  while (sigwait(&handled_signals, &signal_number) == 0 &&
+         signal_number == SIGHUP) {
+    // Log rotation: the file was renamed, and lines go to a new one.
+    if (access_log && !access_log->Reopen(&error)) {
+      std::fprintf(stderr, "tavik-serve: %s\n", error.c_str());
+    }
+  }
   std::fprintf(stderr, "tavik-serve: %s: finishing the requests in flight\n",
                strsignal(signal_number));
   if (!server->Drain(kDrainTimeout)) {

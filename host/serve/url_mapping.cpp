@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <memory>
 
+#include "platform/hex_digits.h"
+
 namespace tavik {
 namespace {
 
@@ -26,6 +28,24 @@ bool RealPath(const std::string& path, std::string* out) {
 }
 
 }  // namespace
+
+std::string DecodeUrlPath(std::string_view raw) {
+  std::string decoded;
+  decoded.reserve(raw.size());
+  for (size_t i = 0; i < raw.size(); ++i) {
+    if (raw[i] == '%' && i + 2 < raw.size()) {
+      const int high = HexDigitValue(raw[i + 1]);
+      const int low = HexDigitValue(raw[i + 2]);
+      if (high >= 0 && low >= 0) {
+        decoded += static_cast<char>(high * 16 + low);
+        i += 2;
+        continue;
+      }
+    }
+    decoded += raw[i];
+  }
+  return decoded;
+}
 
 std::optional<std::string_view> PathBelowMount(std::string_view path,
                                                std::string_view mount) {

@@ -10,6 +10,11 @@
 
 namespace tavik {
 
+// The request path `raw` as sent, percent-decoded: each "%" followed by two
+// hexadecimal digits gives that byte, "%00" a NUL included; any other "%"
+// and every "+" stay as they are.
+std::string DecodeUrlPath(std::string_view raw);
+
 // The part of the decoded request path `path` after the mount `mount`
 // ("/search", no trailing slash): "" for the mount itself, "/guide" for
 // "/search/guide". Returns nullopt when `path` is neither the mount nor

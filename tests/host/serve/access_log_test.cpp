@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <cstdio>
 #include <fstream>
 #include <regex>
 #include <sstream>
@@ -99,6 +100,52 @@ TEST(AccessLog, AppendsLinesToItsFile) {
 
   EXPECT_FALSE(AccessLog::Open(tree.Path("no/such/folder/log"), &error));
   EXPECT_NE(error.find("cannot open the access log"), std::string::npos);
+}
+
+std::string ContentOf(const std::string& path) {
+  std::ifstream file(path);
+  std::stringstream content;
+  content << file.rdbuf();
+  return content.str();
+}
+
+// Log rotation renames the file and has the server open its path again.
+TEST(AccessLog, ReopenedAfterARenameItWritesToTheNewFile) {
+  TempTree tree;
+  const std::string path = tree.Path("access.log");
+  std::string error;
+  auto log = AccessLog::Open(path, &error);
+  ASSERT_TRUE(log) << error;
+  AccessRecord record;
+  record.method = "GET";
+  record.http_version = "1.1";
+  record.status_code = 200;
+  record.path = "/before";
+  log->Write(record);
+  ASSERT_EQ(rename(path.c_str(), tree.Path("access.log.1").c_str()), 0);
+  record.path = "/renamed";
+  log->Write(record);
+  ASSERT_TRUE(log->Reopen(&error)) << error;
+  record.path = "/after";
+  log->Write(record);
+
+  const std::string old_file = ContentOf(tree.Path("access.log.1"));
+  const std::string new_file = ContentOf(path);
+  EXPECT_NE(old_file.find("/before"), std::string::npos);
+  EXPECT_NE(old_file.find("/renamed"), std::string::npos);
+  EXPECT_EQ(old_file.find("/after"), std::string::npos);
+  EXPECT_EQ(std::count(new_file.begin(), new_file.end(), '\n'), 1);
+  EXPECT_NE(new_file.find("/after"), std::string::npos);
+
+  // A path that cannot be opened again leaves the log where it was.
+  tree.MakeFolder("gone");
+  auto lost = AccessLog::Open(tree.Path("gone/log"), &error);
+  ASSERT_TRUE(lost) << error;
+  ASSERT_EQ(rename(tree.Path("gone").c_str(), tree.Path("moved").c_str()), 0);
+  EXPECT_FALSE(lost->Reopen(&error));
+  lost->Write(record);
+  EXPECT_NE(ContentOf(tree.Path("moved/log")).find("/after"),
+            std::string::npos);
 }
 
 }  // namespace

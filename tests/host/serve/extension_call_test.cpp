@@ -428,6 +428,27 @@ TEST_F(ExtensionCall, ABodyCutShortIsNotSearched) {
   EXPECT_TRUE(connection.closes());
 }
 
+// The server stopped waiting for a body that came too slowly: 408, and
+// neither a search nor a kept connection.
+TEST_F(ExtensionCall, ABodyTooSlowGets408AndIsNotSearched) {
+  bool called = false;
+  scripted = [&](EXTENSION_CONTROL_BLOCK*) {
+    called = true;
+    return DWORD{HSE_STATUS_SUCCESS};
+  };
+  FakeRequest request("POST", "/search");
+  request.WithContentLength(100);
+  FakeConnection connection("q=a", 1);
+  connection.FallBehind();
+  const ExtensionCallOutcome outcome = Run(request, connection);
+  EXPECT_FALSE(called);
+  EXPECT_EQ(outcome.status_code, 408);
+  const ParsedResponse response = ParseResponse(connection.written());
+  EXPECT_EQ(response.status_line, "HTTP/1.1 408 Request Timeout");
+  EXPECT_EQ(response.Field("Connection"), "close");
+  EXPECT_TRUE(connection.closes());
+}
+
 TEST_F(ExtensionCall, ABodyCutShortAfterTheReadAheadFailsReadClient) {
   const std::string sent(kReadAheadBytes + 1000, 'b');
   static int read_failures;
@@ -487,6 +508,51 @@ TEST_F(ExtensionCall, ARequestWithoutBodyReadsNothing) {
   FakeConnection connection("not a body");
   Run(request, connection);
   EXPECT_EQ(connection.body_bytes_read(), 0u);
+}
+
+// A search with a URL: the query string of a GET or HEAD is the posted
+// data, as a form post's body would be; a body, when there is one, wins.
+TEST_F(ExtensionCall, TheQueryOfAGetIsItsPostedData) {
+  struct Case {
+    const char* method;
+    const char* query;
+    const char* body;  // nullptr: none
+    const char* posted;
+  };
+  const Case kCases[] = {
+      {"GET", "q=quokka", nullptr, "q=quokka"},
+      {"HEAD", "q=a+b%21", nullptr, "q=a+b%21"},
+      {"GET", "", nullptr, ""},
+      {"POST", "q=query", "q=body", "q=body"},
+      {"POST", "q=query", nullptr, ""},
+  };
+  for (const Case& item : kCases) {
+    std::string posted;
+    DWORD total = 0;
+    std::string query;
+    scripted = [&](EXTENSION_CONTROL_BLOCK* block) {
+      posted.assign(reinterpret_cast<const char*>(block->lpbData),
+                    block->cbAvailable);
+      total = block->cbTotalBytes;
+      query = block->lpszQueryString;
+      char byte;
+      DWORD size = 1;
+      EXPECT_TRUE(block->ReadClient(block->ConnID, &byte, &size));
+      EXPECT_EQ(size, 0u);
+      SendHead(block, "200 OK", "\r\n");
+      return DWORD{HSE_STATUS_SUCCESS};
+    };
+    FakeRequest request(item.method, "/search");
+    request.Query(item.query);
+    if (item.body != nullptr) {
+      request.WithContentLength(static_cast<int64_t>(strlen(item.body)));
+    }
+    FakeConnection connection(item.body != nullptr ? item.body : "");
+    Run(request, connection);
+    EXPECT_EQ(posted, item.posted) << item.method << " " << item.query;
+    EXPECT_EQ(total, posted.size()) << item.method << " " << item.query;
+    EXPECT_EQ(query, item.query) << item.method << " " << item.query;
+  }
 }
 
 TEST_F(ExtensionCall, ServerVariablesThroughTheCallback) {

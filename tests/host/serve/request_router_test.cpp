@@ -89,6 +89,36 @@ TEST_F(Router, OtherPathsAreStaticFilesInsideTheRoot) {
   EXPECT_EQ(extension_calls, 0);
 }
 
+TEST_F(Router, AStaticFileIsGivenWithItsLinksResolved) {
+  tree_.Link("site/alias.htm", tree_.Path("site/guide/intro.htm"));
+  FakeRequest request("GET", "/alias.htm");
+  FakeConnection connection;
+  const RouteOutcome outcome = Route(request, connection);
+  EXPECT_FALSE(outcome.answered);
+  EXPECT_EQ(outcome.static_file, config_.document_root + "/guide/intro.htm");
+  EXPECT_EQ(connection.written(), "");
+}
+
+// A NUL would cut the path short wherever it is read as text: "/search/%00"
+// would search the whole site, "/content.htm%00.txt" send content.htm.
+TEST_F(Router, APathWithANulGets400) {
+  using namespace std::string_literals;
+  for (const std::string& path :
+       {"/search/\0"s, "/search\0"s, "/search/guide\0/x"s,
+        "/content.htm\0.txt"s, "/\0"s}) {
+    for (const char* method : {"GET", "POST"}) {
+      FakeRequest request(method, path);
+      FakeConnection connection;
+      const RouteOutcome outcome = Route(request, connection);
+      EXPECT_TRUE(outcome.answered) << method << " " << path.size();
+      EXPECT_EQ(ParseResponse(connection.written()).status_line,
+                "HTTP/1.1 400 Bad Request")
+          << method << " " << path.size();
+    }
+  }
+  EXPECT_EQ(extension_calls, 0);
+}
+
 TEST_F(Router, MethodsOutsideTheirPlaceGet405) {
   FakeRequest put("PUT", "/search");
   FakeConnection connection;

@@ -25,6 +25,10 @@ TEST(ServeOptions, DefaultsWithoutArguments) {
   EXPECT_TRUE(options.document_root.empty());
   EXPECT_TRUE(options.extension.empty());
   EXPECT_TRUE(options.access_log.empty());
+  EXPECT_TRUE(options.trusted_proxies.empty());
+  EXPECT_EQ(options.head_timeout_seconds, 10);
+  EXPECT_EQ(options.body_timeout_seconds, 20);
+  EXPECT_EQ(options.body_min_rate, 500);
 }
 
 TEST(ServeOptions, EveryOptionInBothForms) {
@@ -32,7 +36,9 @@ TEST(ServeOptions, EveryOptionInBothForms) {
   std::string error;
   ASSERT_EQ(Parse({"--port", "0", "--bind=0.0.0.0", "--docroot", "/srv/site",
                    "--extension=/lib/x.so", "--mount", "/find//", "--threads=4",
-                   "--access-log", "-"},
+                   "--access-log", "-", "--trusted-proxy", "127.0.0.1",
+                   "--trusted-proxy=10.0.0.0/8", "--head-timeout", "5",
+                   "--body-timeout=7", "--body-min-rate", "0"},
                   &options, &error),
             OptionsOutcome::kRun)
       << error;
@@ -43,6 +49,11 @@ TEST(ServeOptions, EveryOptionInBothForms) {
   EXPECT_EQ(options.mount, "/find");
   EXPECT_EQ(options.threads, 4);
   EXPECT_EQ(options.access_log, "-");
+  ASSERT_EQ(options.trusted_proxies.size(), 2u);
+  EXPECT_EQ(options.trusted_proxies[1].network, 0x0A000000u);
+  EXPECT_EQ(options.head_timeout_seconds, 5);
+  EXPECT_EQ(options.body_timeout_seconds, 7);
+  EXPECT_EQ(options.body_min_rate, 0);
 }
 
 TEST(ServeOptions, Help) {
@@ -51,6 +62,8 @@ TEST(ServeOptions, Help) {
   EXPECT_EQ(Parse({"--port", "1", "--help"}, &options, &error),
             OptionsOutcome::kHelp);
   EXPECT_EQ(Parse({"-h"}, &options, &error), OptionsOutcome::kHelp);
+  EXPECT_EQ(Parse({"--version", "--port", "x"}, &options, &error),
+            OptionsOutcome::kVersion);
 }
 
 TEST(ServeOptions, BadArgumentsGiveOneLineReasons) {
@@ -71,6 +84,11 @@ TEST(ServeOptions, BadArgumentsGiveOneLineReasons) {
       {"--mount", "/a?b"},
       {"--docroot="},
       {"--extension"},
+      {"--trusted-proxy", "localhost"},
+      {"--trusted-proxy", "10.0.0.0/33"},
+      {"--head-timeout", "0"},
+      {"--body-timeout", "3601"},
+      {"--body-min-rate", "-1"},
       {"stray"},
       {"-p"},
   };

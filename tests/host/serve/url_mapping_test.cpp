@@ -12,6 +12,29 @@
 namespace tavik::testing {
 namespace {
 
+// As civetweb decoded paths before tavik-serve took it over, but with a
+// NUL kept where "%00" was instead of ending the path there.
+TEST(DecodeUrlPath, DecodesEscapesOfTwoHexDigitsOnly) {
+  using namespace std::string_literals;
+  const std::pair<const char*, std::string> kCases[] = {
+      {"/a%20b", "/a b"},
+      {"/%2e%2E/%2F", "/..//"},
+      {"/search/%00", "/search/\0"s},
+      {"/a%00b%41", "/a\0bA"s},
+      {"/%ff%C3%A9", "/\xff\xc3\xa9"},
+      {"/a+b", "/a+b"},
+      {"/100%", "/100%"},
+      {"/%4", "/%4"},
+      {"/%4g%g4", "/%4g%g4"},
+      {"/%%41", "/%A"},
+      {"%41", "A"},
+      {"", ""},
+  };
+  for (const auto& [raw, decoded] : kCases) {
+    EXPECT_EQ(DecodeUrlPath(raw), decoded) << raw;
+  }
+}
+
 TEST(PathBelowMount, MatchesTheMountAndWhatIsBelowItOnly) {
   const std::pair<const char*, std::optional<std::string_view>> kCases[] = {
       {"/search", ""},

@@ -1,14 +1,17 @@
 // What the load and abuse tests need beside serve_fixture.mjs: the server's
 // memory and open descriptors as /proc shows them, a generated tree, and
 // raw exchanges that report a hang instead of waiting for one.
-import { execFileSync } from 'node:child_process';
+import { execFileSync, spawn } from 'node:child_process';
 import fs from 'node:fs';
 import net from 'node:net';
 import { fileURLToPath } from 'node:url';
 
-// The seconds civetweb gives a worker to receive a whole request head, as
-// tavik-serve configures it (kRequestTimeoutMs in search_server.cpp).
+// The deadlines the abuse test gives the server for a request head and for
+// a body that stops (--head-timeout, --body-timeout), shorter than the
+// defaults so that the stalled cases end sooner; deadlines_test.mjs holds
+// the defaults to theirs.
 export const REQUEST_TIMEOUT_MS = 5000;
+export const DEADLINE_OPTIONS = ['--head-timeout', '5', '--body-timeout', '5'];
 
 export const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
@@ -107,7 +110,7 @@ export function exchange(port, bytes, { timeoutMs = 3000, pieces, gapMs = 0 } = 
 
 // Opens `count` connections to `port` and sends each `greeting` (possibly
 // nothing). Resolves to the sockets once all are connected; each records in
-// `closedAt` when the server closed it.
+// `closedAt` when the server closed it, and in `received` what it sent.
 export async function openIdle(port, count, greeting = '') {
   const sockets = await Promise.all(Array.from({ length: count }, () =>
     new Promise((resolve, reject) => {
@@ -116,10 +119,80 @@ export async function openIdle(port, count, greeting = '') {
         resolve(socket);
       });
       socket.closedAt = null;
-      socket.on('data', () => {});
+      socket.received = '';
+      socket.on('data', (data) => { socket.received += data.toString('latin1'); });
       socket.on('error', () => {});
       socket.on('close', () => { socket.closedAt = Date.now(); });
       socket.once('error', reject);
     })));
   return sockets;
+}
+
+// A Lua string literal holding `bytes` exactly.
+function luaString(bytes) {
+  let literal = '"';
+  for (const byte of bytes) {
+    const printable = byte >= 0x20 && byte < 0x7f && byte !== 0x22 && byte !== 0x5c;
+    literal += printable ? String.fromCharCode(byte) : `\\${String(byte).padStart(3, '0')}`;
+  }
+  return literal + '"';
+}
+
+// The wrk script: posts the form with `term` (letters only), counts answers
+// that are not `page` (a Buffer), and prints its counts and wrk's own when
+// the run ends.
+export function wrkScript(page, term) {
+  return `
+wrk.method = "POST"
+wrk.body = "q=${term}"
+wrk.headers["Content-Type"] = "application/x-www-form-urlencoded"
+local expected = ${luaString(page)}
+local threads = {}
+function setup(thread) table.insert(threads, thread) end
+function init(args) answers = 0; wrong = 0 end
+function response(status, headers, body)
+  answers = answers + 1
+  if status ~= 200 or body ~= expected then wrong = wrong + 1 end
+end
+function done(summary, latency, requests)
+  local answers, wrong = 0, 0
+  for _, thread in ipairs(threads) do
+    answers = answers + thread:get("answers")
+    wrong = wrong + thread:get("wrong")
+  end
+  local e = summary.errors
+  io.write(string.format("tavik-wrk: requests %d seconds %.3f answers %d wrong %d " ..
+    "connect %d read %d write %d status %d timeout %d " ..
+    "p50 %d p99 %d max %d\\n", summary.requests, summary.duration / 1e6, answers, wrong,
+    e.connect, e.read, e.write, e.status, e.timeout,
+    latency:percentile(50), latency:percentile(99), latency.max))
+end
+`;
+}
+
+// Runs wrk with the script `script` (from wrkScript) at `connections` for
+// `seconds`, waiting at most `timeout` for an answer, with the further
+// arguments `extra`. Resolves to the counts its script printed, with
+// `errors` (socket errors, timeouts and non-2xx answers together) and `rps`.
+export function runWrk(url, script, seconds, { connections, timeout, extra = [] }) {
+  return new Promise((resolve, reject) => {
+    const child = spawn('wrk', ['-t2', `-c${connections}`, `-d${seconds}s`, '--timeout', timeout,
+      '-s', script, ...extra, url], { stdio: ['ignore', 'pipe', 'pipe'] });
+    let output = '';
+    child.stdout.on('data', (data) => { output += data; });
+    child.stderr.on('data', (data) => { output += data; });
+    child.on('error', reject);
+    child.on('exit', (code) => {
+      const line = /tavik-wrk: (.*)/.exec(output);
+      if (code !== 0 || !line) {
+        reject(new Error(`wrk failed (${code}): ${output}`));
+        return;
+      }
+      const counts = {};
+      for (const [, name, value] of line[1].matchAll(/(\w+) ([\d.]+)/g)) counts[name] = Number(value);
+      counts.errors = counts.connect + counts.read + counts.write + counts.status + counts.timeout;
+      counts.rps = counts.requests / counts.seconds;
+      resolve(counts);
+    });
+  });
 }

@@ -4,14 +4,15 @@
 // where they were once the load is over, and memory must not grow with the
 // work.
 import assert from 'node:assert/strict';
-import { spawn } from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 import { after, before, describe, it } from 'node:test';
 
 import { paths, resultRows, search, startServer } from './serve_fixture.mjs';
-import { heapInUseKiB, makeCorpus, processStats, settledFds, sleep } from './load_fixture.mjs';
+import {
+  heapInUseKiB, makeCorpus, processStats, runWrk as runWrkWith, settledFds, sleep, wrkScript,
+} from './load_fixture.mjs';
 
 const SECONDS = Number(process.env.TAVIK_LOAD_SECONDS || 30);
 const BURSTS = 3;
@@ -40,70 +41,8 @@ const RSS_STEP_KIB = 1024;
 const ANSWER_LIMIT_MS = 5000;
 const WRK_TIMEOUT = '10s';
 
-// A Lua string literal holding `bytes` exactly.
-function luaString(bytes) {
-  let literal = '"';
-  for (const byte of bytes) {
-    const printable = byte >= 0x20 && byte < 0x7f && byte !== 0x22 && byte !== 0x5c;
-    literal += printable ? String.fromCharCode(byte) : `\\${String(byte).padStart(3, '0')}`;
-  }
-  return literal + '"';
-}
-
-// The wrk script: posts the form, counts answers that are not `page`, and
-// prints its counts and wrk's own when the run ends.
-function wrkScript(page) {
-  return `
-wrk.method = "POST"
-wrk.body = "q=${TERM}"
-wrk.headers["Content-Type"] = "application/x-www-form-urlencoded"
-local expected = ${luaString(page)}
-local threads = {}
-function setup(thread) table.insert(threads, thread) end
-function init(args) answers = 0; wrong = 0 end
-function response(status, headers, body)
-  answers = answers + 1
-  if status ~= 200 or body ~= expected then wrong = wrong + 1 end
-end
-function done(summary, latency, requests)
-  local answers, wrong = 0, 0
-  for _, thread in ipairs(threads) do
-    answers = answers + thread:get("answers")
-    wrong = wrong + thread:get("wrong")
-  end
-  local e = summary.errors
-  io.write(string.format("tavik-wrk: requests %d seconds %.3f answers %d wrong %d " ..
-    "connect %d read %d write %d status %d timeout %d " ..
-    "p50 %d p99 %d max %d\\n", summary.requests, summary.duration / 1e6, answers, wrong,
-    e.connect, e.read, e.write, e.status, e.timeout,
-    latency:percentile(50), latency:percentile(99), latency.max))
-end
-`;
-}
-
-// Runs wrk and resolves to the counts its script printed.
-function runWrk(url, script, seconds, extra = []) {
-  return new Promise((resolve, reject) => {
-    const child = spawn('wrk', ['-t2', `-c${CONNECTIONS}`, `-d${seconds}s`, '--timeout', WRK_TIMEOUT,
-      '-s', script, ...extra, url], { stdio: ['ignore', 'pipe', 'pipe'] });
-    let output = '';
-    child.stdout.on('data', (data) => { output += data; });
-    child.stderr.on('data', (data) => { output += data; });
-    child.on('error', reject);
-    child.on('exit', (code) => {
-      const line = /tavik-wrk: (.*)/.exec(output);
-      if (code !== 0 || !line) {
-        reject(new Error(`wrk failed (${code}): ${output}`));
-        return;
-      }
-      const counts = {};
-      for (const [, name, value] of line[1].matchAll(/(\w+) ([\d.]+)/g)) counts[name] = Number(value);
-      counts.errors = counts.connect + counts.read + counts.write + counts.status + counts.timeout;
-      counts.rps = counts.requests / counts.seconds;
-      resolve(counts);
-    });
-  });
-}
+const runWrk = (url, script, seconds, extra = []) =>
+  runWrkWith(url, script, seconds, { connections: CONNECTIONS, timeout: WRK_TIMEOUT, extra });
 
 describe(`tavik-serve under ${SECONDS} s of wrk at ${CONNECTIONS} connections`, () => {
   let root;
@@ -133,7 +72,7 @@ describe(`tavik-serve under ${SECONDS} s of wrk at ${CONNECTIONS} connections`, 
     idle = processStats(server.child.pid);
     page = Buffer.from((await search(server.port, TERM)).body, 'latin1');
     script = path.join(root, 'search.lua');
-    fs.writeFileSync(script, wrkScript(page));
+    fs.writeFileSync(script, wrkScript(page, TERM));
   });
 
   after(async () => {

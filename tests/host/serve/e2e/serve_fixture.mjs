@@ -32,6 +32,7 @@ export function makeSiteWithEscapes() {
   fs.mkdirSync(outside);
   fs.writeFileSync(path.join(outside, 'secret.htm'), 'quokka secret\n');
   fs.symlinkSync(outside, path.join(site, 'outside'));
+  fs.symlinkSync(path.join(outside, 'secret.htm'), path.join(site, 'leak.htm'));
   return {
     root,
     site,

@@ -74,6 +74,9 @@ describe('tavik-serve with the Tavik extension', () => {
     assert.equal(top.body, form.body);
     assert.equal((await request(server.port, 'GET', '/missing.htm')).status, 404);
     assert.equal((await request(server.port, 'GET', '/searchx')).status, 404);
+    const folder = await request(server.port, 'GET', '/guide?x=1');
+    assert.equal(folder.status, 301);
+    assert.equal(folder.headers.location, '/guide/?x=1');
     const head = await request(server.port, 'HEAD', '/guide/intro.htm');
     assert.equal(head.status, 200);
     assert.equal(head.body, '');
@@ -126,13 +129,20 @@ describe('tavik-serve with the Tavik extension', () => {
     }
   });
 
-  it('forbids every path that leaves the site, without searching', async () => {
+  it('forbids every path that leaves the site or holds a NUL, without searching', async () => {
     for (const target of ['/search/..', '/search/%2e%2e', '/search/%2E%2E/',
       '/search/guide/../..', '/search/outside', '/search/outside/',
       '/search/guide/%2e%2e/outside', '/outside/secret.htm']) {
       const response = await request(server.port, 'GET', target);
       assert.equal(response.status, 403, target);
       assert.doesNotMatch(response.body, /Search Results/, target);
+    }
+    // A NUL would cut the path short: the whole site searched, or
+    // content.htm sent.
+    for (const target of ['/search/%00', '/search/guide%00/x', '/content.htm%00.txt']) {
+      const response = await request(server.port, 'GET', target);
+      assert.equal(response.status, 400, target);
+      assert.doesNotMatch(response.body, /Search Results|<form/, target);
     }
     const post = await request(server.port, 'POST', '/search/outside', { body: 'q=quokka' });
     assert.equal(post.status, 403);
@@ -151,6 +161,28 @@ describe('tavik-serve with the Tavik extension', () => {
     assert.equal(response.status, 200);
     assert.match(response.body, /Search string - <p>/);
     assert.ok(response.body.endsWith(NO_HITS));
+  });
+
+  it('answers a search by its URL as the form post, as the site offers it to browsers', async () => {
+    const description = await request(server.port, 'GET', '/opensearch.xml');
+    assert.equal(description.status, 200);
+    const template = /template="([^"]+)"/.exec(description.body)[1];
+    assert.match((await request(server.port, 'GET', '/content.htm')).body,
+      /<link rel="search" type="application\/opensearchdescription\+xml"/);
+    for (const [term, target] of [['quokka', '/search'], ['Full Text', '/search'],
+      ['quokka', '/search/news']]) {
+      const posted = await search(server.port, term, target);
+      const url = target === '/search'
+        ? template.replace('{searchTerms}', encodeURIComponent(term))
+        : `${target}?q=${encodeURIComponent(term)}`;
+      const got = await request(server.port, 'GET', url);
+      assert.equal(got.status, 200, url);
+      assert.equal(got.body, posted.body, url);
+      assert.ok(resultRows(got.body).length > 0, url);
+    }
+    const head = await request(server.port, 'HEAD', '/search?q=quokka');
+    assert.equal(head.status, 200);
+    assert.equal(head.body, '');
   });
 
   it('refuses a huge body with 413 without reading it', async () => {
@@ -202,12 +234,75 @@ describe('tavik-serve with the Tavik extension', () => {
 
   it('writes a Common Log Format line for every request', async () => {
     await search(server.port, 'quokka');
-    const lines = fs.readFileSync(accessLog, 'latin1').trim().split('\n');
+    // No proxy is trusted: the header is the client's word, and ignored.
+    await request(server.port, 'GET', '/content.htm?forwarded', {
+      headers: { 'X-Forwarded-For': '198.51.100.7' },
+    });
+    // A request's line is written once its answer has gone: it may come
+    // after the client has it.
+    let lines = [];
+    for (let wait = 0; wait < 250 && !lines.some((line) => line.includes('?forwarded')); ++wait) {
+      if (wait > 0) await new Promise((resolve) => setTimeout(resolve, 20));
+      lines = fs.readFileSync(accessLog, 'latin1').trim().split('\n');
+    }
     const format = /^127\.0\.0\.1 - - \[\d\d\/\w{3}\/\d{4}:\d\d:\d\d:\d\d [+-]\d{4}\] "[^"]+" \d{3} (\d+|-)$/;
     for (const line of lines) assert.match(line, format);
     assert.ok(lines.some((line) => / "POST \/search HTTP\/1\.1" 200 \d+$/.test(line)));
     assert.ok(lines.some((line) => / "GET \/search\/\.\. HTTP\/1\.1" 403 \d+$/.test(line)));
     assert.ok(lines.some((line) => / "GET \/content\.htm HTTP\/1\.1" 200 \d+$/.test(line)));
+    assert.ok(lines.some((line) => /^127\.0\.0\.1 .*"GET \/content\.htm\?forwarded /.test(line)));
+
+    // Rotated: renamed, then SIGHUP; later lines go to a new file.
+    fs.renameSync(accessLog, `${accessLog}.1`);
+    server.child.kill('SIGHUP');
+    let rotated = '';
+    for (let attempt = 0; attempt < 50 && !rotated.includes('?rotated'); ++attempt) {
+      await request(server.port, 'GET', '/content.htm?rotated');
+      rotated = fs.existsSync(accessLog) ? fs.readFileSync(accessLog, 'latin1') : '';
+      if (!rotated.includes('?rotated')) await new Promise((resolve) => setTimeout(resolve, 20));
+    }
+    assert.match(rotated, /^127\.0\.0\.1 .*"GET \/content\.htm\?rotated HTTP\/1\.1" 200 \d+\n/);
+    assert.equal(server.child.exitCode, null, 'SIGHUP does not stop the server');
+  });
+});
+
+describe('tavik-serve with links in the site', () => {
+  let site;
+  let server;
+
+  before(async () => {
+    // Besides the escapes of makeSiteWithEscapes (outside/, leak.htm): a
+    // link to /etc/passwd, and a link to a document of the site.
+    site = makeSiteWithEscapes();
+    fs.symlinkSync('/etc/passwd', path.join(site.site, 'pw.htm'));
+    fs.symlinkSync(path.join(site.site, 'news', '2026', 'wildlife.htm'),
+      path.join(site.site, 'inner.htm'));
+    server = await startServer(['--docroot', site.site, '--extension', paths.extension]);
+  });
+
+  after(async () => {
+    await server.stop();
+    site.remove();
+  });
+
+  it('reveals no file outside the site, by a GET or by any search', async () => {
+    for (const target of ['/pw.htm', '/leak.htm', '/outside/secret.htm']) {
+      const response = await request(server.port, 'GET', target);
+      assert.equal(response.status, 403, target);
+      assert.match(response.body, /The path leads outside the site/);
+    }
+    for (const term of ['root:x:0:0:root', 'root', 'secret', 'quokka secret', 'bin']) {
+      const answer = await search(server.port, term);
+      assert.ok(!resultRows(answer.body).some((row) => /pw\.htm|leak\.htm/.test(row.link)),
+        `${term}: ${answer.body}`);
+    }
+    assert.ok((await search(server.port, 'root:x:0:0:root')).body.endsWith(NO_HITS));
+  });
+
+  it('searches a link to a document inside the site', async () => {
+    const answer = await search(server.port, 'marsupial');
+    assert.deepEqual(resultRows(answer.body).map((row) => row.link).sort(),
+      ['/inner.htm', '/news/2026/wildlife.htm']);
   });
 });
 
@@ -215,11 +310,23 @@ describe('tavik-serve with a probe extension', { skip: !paths.probe }, () => {
   let server;
 
   before(async () => {
-    server = await startServer(['--extension', paths.probe, '--threads', '8']);
+    server = await startServer(['--extension', paths.probe, '--threads', '8',
+      '--trusted-proxy', '127.0.0.1']);
   });
 
   after(async () => {
     if (server.child.exitCode === null) await server.stop();
+  });
+
+  it('takes the client address from a trusted proxy\'s X-Forwarded-For', async () => {
+    for (const [forwarded, client] of [['198.51.100.7', '198.51.100.7'],
+      ['203.0.113.1, 198.51.100.7, 127.0.0.1', '198.51.100.7'],
+      ['198.51.100.7:80', '127.0.0.1']]) {
+      const response = await request(server.port, 'GET', '/search?vars', {
+        headers: { 'X-Forwarded-For': forwarded },
+      });
+      assert.match(response.body, new RegExp(`^REMOTE_ADDR=${client}$`, 'm'), forwarded);
+    }
   });
 
   it('answers 500 when the extension sends no head', async () => {
@@ -276,12 +383,19 @@ describe('tavik-serve with a probe extension', { skip: !paths.probe }, () => {
 });
 
 describe('starting tavik-serve', () => {
+  it('gives its version', async () => {
+    const { code, stdout } = await runServer(['--version']);
+    assert.equal(code, 0);
+    assert.match(stdout, /^tavik-serve \d+\.\d+\n$/);
+  });
+
   it('explains itself with --help', async () => {
     const { code, stdout } = await runServer(['--help']);
     assert.equal(code, 0);
     assert.match(stdout, /^usage: tavik-serve/);
     for (const option of ['--port', '--bind', '--docroot', '--extension', '--mount',
-      '--threads', '--access-log']) {
+      '--threads', '--access-log', '--trusted-proxy', '--head-timeout', '--body-timeout',
+      '--body-min-rate']) {
       assert.ok(stdout.includes(option), option);
     }
   });
