@@ -1,6 +1,7 @@
 #include "fuzz/serve_oracle.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -131,26 +132,31 @@ std::optional<std::string> NormalizeBelow(std::string_view root,
 
 Confinement Confine(const std::string& root, const std::string& path) {
   if (!IsInside(root, path)) return Confinement::kOutside;
-  // Each leading part below the root, shortest first: a link among them
-  // must lead inside, and the first part that is not there ends the walk.
+  // Each leading part below the root, shortest first, up to the first that
+  // is not there: a dangling link among them may come to lead anywhere.
+  std::string existing = root;
   for (size_t end = root.size(); end < path.size();) {
     end = path.find('/', end + 1);
     if (end == std::string::npos) end = path.size();
     const std::string part = path.substr(0, end);
     struct stat entry;
     if (lstat(part.c_str(), &entry) != 0) {
-      return errno == ENOENT || errno == ENOTDIR ? Confinement::kInside
-                                                 : Confinement::kUnknown;
+      if (errno == ENOENT || errno == ENOTDIR) break;
+      return Confinement::kUnknown;
     }
-    if (!S_ISLNK(entry.st_mode)) continue;
-    char target[PATH_MAX];
-    if (realpath(part.c_str(), target) == nullptr) {
-      // A dangling link may come to lead anywhere.
+    existing = part;
+    if (S_ISLNK(entry.st_mode) && access(part.c_str(), F_OK) != 0) {
       return errno == ENOENT ? Confinement::kOutside : Confinement::kUnknown;
     }
-    if (!IsInside(root, target)) return Confinement::kOutside;
   }
-  return Confinement::kInside;
+  // The path leads where its longest existing part resolves to, so a link
+  // that leads out of the root and back into it again ends inside; what
+  // follows that part holds no "..", so it can only go further down.
+  char target[PATH_MAX];
+  if (realpath(existing.c_str(), target) == nullptr) {
+    return Confinement::kUnknown;
+  }
+  return IsInside(root, target) ? Confinement::kInside : Confinement::kOutside;
 }
 
 namespace {

@@ -20,9 +20,10 @@ std::optional<std::string> NormalizeBelow(std::string_view root,
 enum class Confinement { kInside, kOutside, kUnknown };
 
 // Whether `path` (from NormalizeBelow on `root`, a real path) stays inside
-// `root` once links are followed: every leading part of it that is a
-// symbolic link must resolve to `root` or below it. kUnknown when the file
-// system cannot tell (a name too long, too many links).
+// `root` once links are followed: its longest existing leading part must
+// resolve to `root` or below it, and no leading part may be a dangling
+// link. kUnknown when the file system cannot tell (a name too long, too
+// many links).
 Confinement Confine(const std::string& root, const std::string& path);
 
 // What a client would make of the bytes sent for one request.
