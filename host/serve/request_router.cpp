@@ -16,21 +16,6 @@ static_assert(kMaxBodyBytes >= kReadAheadBytes);
 
 constexpr std::string_view kContinue = "HTTP/1.1 100 Continue\r\n\r\n";
 
-// Sends a response the server makes itself and returns its outcome. With
-// `close`, or for a request with a body, the connection closes after it.
-RouteOutcome Refuse(const HttpRequestFacts& request, HttpConnection* connection,
-                    std::string_view status, std::string_view message,
-                    std::string_view extra_field = {}, bool close = false) {
-  RouteOutcome outcome;
-  outcome.answered = true;
-  outcome.status_code = ParseStatusCode(status);
-  outcome.body_bytes = AnswerWithPage(
-      request,
-      {.status = status, .message = message, .extra_field = extra_field},
-      connection, close);
-  return outcome;
-}
-
 // True when the request's body could be delimited in more than one way: a
 // Content-Length beside a Transfer-Encoding, a Content-Length that is not a
 // plain decimal number, or two that differ. A proxy in front that read the
@@ -52,8 +37,8 @@ bool HasAmbiguousFraming(const HttpRequestFacts& request) {
 
 RouteOutcome Forbidden(const HttpRequestFacts& request,
                        HttpConnection* connection) {
-  return Refuse(request, connection, "403 Forbidden",
-                "The path leads outside the site.");
+  return AnswerWithOwnPage(request, connection, "403 Forbidden",
+                           "The path leads outside the site.");
 }
 
 RouteOutcome RunExtension(const RouterConfig& config,
@@ -61,8 +46,9 @@ RouteOutcome RunExtension(const RouterConfig& config,
                           HttpConnection* connection, std::string_view rest) {
   if (request.method != "GET" && request.method != "HEAD" &&
       request.method != "POST") {
-    return Refuse(request, connection, "405 Method Not Allowed",
-                  "Search with GET, HEAD or POST.", "Allow: GET, HEAD, POST");
+    return AnswerWithOwnPage(request, connection, "405 Method Not Allowed",
+                             "Search with GET, HEAD or POST.",
+                             "Allow: GET, HEAD, POST");
   }
   const std::optional<std::string> path_info =
       JoinBelowRoot(config.document_root, rest);
@@ -73,13 +59,14 @@ RouteOutcome RunExtension(const RouterConfig& config,
   }
   if (request.content_length > 0 &&
       static_cast<uint64_t>(request.content_length) > kMaxBodyBytes) {
-    return Refuse(request, connection, "413 Content Too Large",
-                  "The request body is larger than the server accepts.");
+    return AnswerWithOwnPage(
+        request, connection, "413 Content Too Large",
+        "The request body is larger than the server accepts.");
   }
   if (const std::string_view* expect = request.FindHeader("Expect")) {
     if (!EqualsIgnoringCase(*expect, "100-continue")) {
-      return Refuse(request, connection, "417 Expectation Failed",
-                    "Only 100-continue is understood.");
+      return AnswerWithOwnPage(request, connection, "417 Expectation Failed",
+                               "Only 100-continue is understood.");
     }
     // The client waits for this before it sends the body.
     if (request.HasBody() && request.http_version == "1.1" &&
@@ -104,28 +91,45 @@ RouteOutcome RunExtension(const RouterConfig& config,
 
 }  // namespace
 
+RouteOutcome AnswerWithOwnPage(const HttpRequestFacts& request,
+                               HttpConnection* connection,
+                               std::string_view status,
+                               std::string_view message,
+                               std::string_view extra_field, bool close) {
+  RouteOutcome outcome;
+  outcome.answered = true;
+  outcome.status_code = ParseStatusCode(status);
+  outcome.body_bytes = AnswerWithPage(
+      request,
+      {.status = status, .message = message, .extra_field = extra_field},
+      connection, close);
+  return outcome;
+}
+
 RouteOutcome RouteRequest(const RouterConfig& config,
                           const HttpRequestFacts& request,
                           HttpConnection* connection) {
   // A NUL would end the path wherever the system reads it as text: the
   // folder searched or the file sent would not be the one the URL names.
   if (request.path.find('\0') != std::string_view::npos) {
-    return Refuse(request, connection, "400 Bad Request",
-                  "The path holds a NUL byte.");
+    return AnswerWithOwnPage(request, connection, "400 Bad Request",
+                             "The path holds a NUL byte.");
   }
   if (HasAmbiguousFraming(request)) {
-    return Refuse(request, connection, "400 Bad Request",
-                  "The request gives its length in more than one way.", {},
-                  /*close=*/true);
+    return AnswerWithOwnPage(
+        request, connection, "400 Bad Request",
+        "The request gives its length in more than one way.", {},
+        /*close=*/true);
   }
   if (const std::optional<std::string_view> rest =
           PathBelowMount(request.path, config.mount)) {
     return RunExtension(config, request, connection, *rest);
   }
   if (request.method != "GET" && request.method != "HEAD") {
-    return Refuse(request, connection, "405 Method Not Allowed",
-                  "Only searches take other methods than GET and HEAD.",
-                  "Allow: GET, HEAD");
+    return AnswerWithOwnPage(
+        request, connection, "405 Method Not Allowed",
+        "Only searches take other methods than GET and HEAD.",
+        "Allow: GET, HEAD");
   }
   const std::optional<std::string> file =
       JoinBelowRoot(config.document_root, request.path);

@@ -7,9 +7,10 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
-#include "interface/server_interface.h"
 #include "host/serve/http_exchange.h"
+#include "interface/server_interface.h"
 
 namespace tavik {
 
@@ -38,6 +39,16 @@ struct RouteOutcome {
   // resolved (it may not exist).
   std::string static_file = {};
 };
+
+// Sends a response the server makes itself (SimplePage) and returns its
+// outcome. With `close`, or for a request with a body, the connection
+// closes after it.
+RouteOutcome AnswerWithOwnPage(const HttpRequestFacts& request,
+                               HttpConnection* connection,
+                               std::string_view status,
+                               std::string_view message,
+                               std::string_view extra_field = {},
+                               bool close = false);
 
 // Answers `request` on `connection` unless it is a static file to serve:
 // - a path that holds a NUL byte once decoded gets 400;

@@ -57,29 +57,16 @@ class FileDescriptor {
   int descriptor_;
 };
 
-RouteOutcome Answer(const HttpRequestFacts& request, HttpConnection* connection,
-                    std::string_view status, std::string_view message,
-                    std::string_view extra_field = {}) {
-  RouteOutcome outcome;
-  outcome.answered = true;
-  outcome.status_code = ParseStatusCode(status);
-  outcome.body_bytes = AnswerWithPage(
-      request,
-      {.status = status, .message = message, .extra_field = extra_field},
-      connection);
-  return outcome;
-}
-
 RouteOutcome NotFound(const HttpRequestFacts& request,
                       HttpConnection* connection) {
-  return Answer(request, connection, "404 Not Found",
-                "There is no such page on this server.");
+  return AnswerWithOwnPage(request, connection, "404 Not Found",
+                           "There is no such page on this server.");
 }
 
 RouteOutcome NotSent(const HttpRequestFacts& request,
                      HttpConnection* connection) {
-  return Answer(request, connection, "403 Forbidden",
-                "The server does not send this file.");
+  return AnswerWithOwnPage(request, connection, "403 Forbidden",
+                           "The server does not send this file.");
 }
 
 // Sends the regular file open at `file`, whose status is `status`.
@@ -159,8 +146,9 @@ RouteOutcome SendFolder(const std::string& document_root,
       location += '?';
       location += request.query_string;
     }
-    return Answer(request, connection, "301 Moved Permanently",
-                  "The folder's address ends with a slash.", location);
+    return AnswerWithOwnPage(request, connection, "301 Moved Permanently",
+                             "The folder's address ends with a slash.",
+                             location);
   }
   for (std::string_view name : kIndexPages) {
     std::string page = folder + "/" + std::string(name);
@@ -172,8 +160,9 @@ RouteOutcome SendFolder(const std::string& document_root,
       return SendFile(request, resolved, file.get(), status, connection);
     }
   }
-  return Answer(request, connection, "403 Forbidden",
-                "The folder has no index page, and folders are not listed.");
+  return AnswerWithOwnPage(
+      request, connection, "403 Forbidden",
+      "The folder has no index page, and folders are not listed.");
 }
 
 }  // namespace
