@@ -77,6 +77,13 @@ TEST_F(AccessLine, EncodesWhatWouldBreakTheLine) {
       << line;
 }
 
+std::string ContentOf(const std::string& path) {
+  std::ifstream file(path);
+  std::stringstream content;
+  content << file.rdbuf();
+  return content.str();
+}
+
 TEST(AccessLog, AppendsLinesToItsFile) {
   TempTree tree;
   const std::string path = tree.Path("access.log");
@@ -92,21 +99,11 @@ TEST(AccessLog, AppendsLinesToItsFile) {
     log->Write(record);
     log->Write(record);
   }
-  std::ifstream file(path);
-  std::stringstream content;
-  content << file.rdbuf();
-  const std::string text = content.str();
+  const std::string text = ContentOf(path);
   EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2);
 
   EXPECT_FALSE(AccessLog::Open(tree.Path("no/such/folder/log"), &error));
   EXPECT_NE(error.find("cannot open the access log"), std::string::npos);
-}
-
-std::string ContentOf(const std::string& path) {
-  std::ifstream file(path);
-  std::stringstream content;
-  content << file.rdbuf();
-  return content.str();
 }
 
 // Log rotation renames the file and has the server open its path again.
