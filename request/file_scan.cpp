@@ -57,20 +57,23 @@ void SearchRequest::ScanDocument(const char* doc_path,
   if (nTotalHits >= MAX_HITS) fTooMany = 1;
 }
 
+const TermFinder& SearchRequest::Finder() {
+  // szTerm is final once the walk starts: the finder is built once, at its
+  // first use, for the whole walk.
+  if (!finder_) finder_.emplace(szTerm);
+  return *finder_;
+}
+
 void SearchRequest::StartCacheVisit() {
   if (cache_ == nullptr || visit_) return;
-  // szTerm is final by now: the finder is built once, for the whole walk.
-  if (!finder_) finder_.emplace(szTerm);
   // A term that no piece can contain is never looked for.
-  if (finder_->CanMatch()) visit_.emplace(*cache_, szTerm, finder_->length());
+  if (Finder().CanMatch()) visit_.emplace(*cache_, szTerm, Finder().length());
 }
 
 size_t SearchRequest::CountDocumentHits(const char* doc_path, size_t limit,
                                         const ListedDocument* listed) {
-  // szTerm is final by now: the finder is built once, for the first
-  // document. A term that no piece can contain needs no document read.
-  if (!finder_) finder_.emplace(szTerm);
-  if (!finder_->CanMatch()) return 0;
+  // A term that no piece can contain needs no document read.
+  if (!Finder().CanMatch()) return 0;
   // Without its block buffer the scanner reads nothing: the document is
   // skipped, and the next one tries again.
   if (!scanner_ || !*scanner_) scanner_.emplace();

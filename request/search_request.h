@@ -150,6 +150,9 @@ class SearchRequest {
   void SearchListedSubFolders(const char* dir_path,
                               const FolderListing& listing,
                               const char* pattern);
+  // The finder for szTerm, built at its first use and kept for the rest of
+  // the walk.
+  const TermFinder& Finder();
   // Makes the cache visit when the search has a cache and a term that can
   // match.
   void StartCacheVisit();
@@ -195,8 +198,8 @@ class SearchRequest {
   // the link leads to this folder or below it.
   char real_root_[kRealPathBufferSize];
   bool real_root_known_ = false;
-  // The term's finder and the block scanner with its buffer, made by the
-  // request's first ScanFile and kept for the rest of its documents.
+  // The term's finder (see Finder) and the block scanner with its buffer,
+  // made at their first use and kept for the rest of the walk.
   std::optional<TermFinder> finder_;
   std::optional<BlockScanner> scanner_;
   // The summary cache, not owned (nullptr: none), and this request's use of
