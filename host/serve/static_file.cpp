@@ -12,7 +12,6 @@
 #include "host/serve/response_head.h"
 #include "host/serve/simple_page.h"
 #include "host/serve/url_mapping.h"
-#include "platform/ascii.h"
 #include "platform/hex_digits.h"
 
 namespace tavik {
@@ -176,12 +175,7 @@ std::string_view ContentTypeOf(std::string_view name) {
   }
   const std::string_view extension = name.substr(dot + 1);
   for (const auto& [known, type] : kContentTypes) {
-    if (extension.size() != known.size()) continue;
-    bool same = true;
-    for (size_t i = 0; i < known.size() && same; ++i) {
-      same = AsciiUpper(extension[i]) == known[i];
-    }
-    if (same) return type;
+    if (EqualsIgnoringCase(extension, known)) return type;
   }
   return "application/octet-stream";
 }
