@@ -1,9 +1,9 @@
-#include "request/summary_table.h"
+#include "corpus/summary_table.h"
 
 #include <cstring>
 #include <new>
 
-#include "request/path_hash.h"
+#include "corpus/path_hash.h"
 
 namespace tavik {
 namespace {
@@ -52,14 +52,16 @@ SummaryTable::~SummaryTable() {
   }
 }
 
-SummaryLookup SummaryTable::Find(const char* path, const TermSequences& term,
-                                 uint64_t listing, uint32_t epoch) {
+SummaryLookup SummaryTable::Find(const char* path, SummaryKind kind,
+                                 const TermSequences& term, uint64_t listing,
+                                 uint32_t epoch) {
   const size_t length = std::strlen(path);
   const uint64_t hash = PathHash(path, length);
   Shard& shard = ShardOf(hash);
   SummaryLookup found;
   std::shared_lock<std::shared_mutex> lock(shard.mutex);
-  auto* record = static_cast<Record*>(shard.table.Find(path, length, hash));
+  auto* record = static_cast<Record*>(
+      shard.table.Find(path, length, hash, static_cast<uint8_t>(kind)));
   if (record == nullptr) return found;
   RecordTable::Touch(record);
   found.found = true;
@@ -80,15 +82,16 @@ SummaryLookup SummaryTable::Find(const char* path, const TermSequences& term,
   return found;
 }
 
-void SummaryTable::Confirm(const char* path, uint64_t serial,
-                           uint64_t generation, uint64_t listing,
-                           uint32_t epoch) {
+void SummaryTable::Confirm(const char* path, SummaryKind kind,
+                           uint64_t serial, uint64_t generation,
+                           uint64_t listing, uint32_t epoch) {
   if (listing == 0) return;
   const size_t length = std::strlen(path);
   const uint64_t hash = PathHash(path, length);
   Shard& shard = ShardOf(hash);
   std::lock_guard<std::shared_mutex> lock(shard.mutex);
-  auto* record = static_cast<Record*>(shard.table.Find(path, length, hash));
+  auto* record = static_cast<Record*>(
+      shard.table.Find(path, length, hash, static_cast<uint8_t>(kind)));
   if (record == nullptr || record->serial != serial ||
       record->watch == nullptr ||
       record->watch->ended.load(std::memory_order_acquire) ||
@@ -101,7 +104,8 @@ void SummaryTable::Confirm(const char* path, uint64_t serial,
   record->verified_epoch = epoch;
 }
 
-void SummaryTable::Store(const char* path, const FileStamp& stamp,
+void SummaryTable::Store(const char* path, SummaryKind kind,
+                         const FileStamp& stamp,
                          const SummaryBuilder& summary, WatchState* watch,
                          uint64_t generation, uint64_t listing,
                          uint32_t epoch) {
@@ -119,6 +123,7 @@ void SummaryTable::Store(const char* path, const FileStamp& stamp,
   std::memcpy(own_path, path, length + 1);
   record->path = own_path;
   record->path_length = length;
+  record->tag = static_cast<uint8_t>(kind);
   summary.Write(record->words());
   record->hash = PathHash(path, length);
   record->charge =
@@ -149,14 +154,15 @@ void SummaryTable::Store(const char* path, const FileStamp& stamp,
   Dispose(doomed);
 }
 
-void SummaryTable::Forget(const char* path) {
+void SummaryTable::Forget(const char* path, SummaryKind kind) {
   const size_t length = std::strlen(path);
   const uint64_t hash = PathHash(path, length);
   Shard& shard = ShardOf(hash);
   Record* doomed = nullptr;
   {
     std::lock_guard<std::shared_mutex> lock(shard.mutex);
-    doomed = static_cast<Record*>(shard.table.Find(path, length, hash));
+    doomed = static_cast<Record*>(
+        shard.table.Find(path, length, hash, static_cast<uint8_t>(kind)));
     if (doomed == nullptr) return;
     shard.table.Remove(doomed);
   }

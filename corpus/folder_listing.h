@@ -1,8 +1,8 @@
 // FolderListing: the entries of one folder, listed once and kept, in the
 // order the system listed them. Immutable once made, and shared: each
 // holder keeps one reference, and the last one frees it.
-#ifndef TAVIK_REQUEST_FOLDER_LISTING_H_
-#define TAVIK_REQUEST_FOLDER_LISTING_H_
+#ifndef TAVIK_CORPUS_FOLDER_LISTING_H_
+#define TAVIK_CORPUS_FOLDER_LISTING_H_
 
 #include <atomic>
 #include <cstddef>
@@ -102,4 +102,4 @@ class HeldListing {
 
 }  // namespace tavik
 
-#endif  // TAVIK_REQUEST_FOLDER_LISTING_H_
+#endif  // TAVIK_CORPUS_FOLDER_LISTING_H_

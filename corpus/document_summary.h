@@ -1,24 +1,23 @@
 // Document summaries: which three-byte sequences a document's text holds,
-// the text as the scanner searches it (up to the first 0x1A, each CR LF
-// folded to LF). Each sequence is hashed to one of kSlotCount slots, case
+// the text as a search reads it (for the line search: up to the first 0x1A,
+// each CR LF folded to LF; for the word search: its folded word stream). Each sequence is hashed to one of kSlotCount slots, case
 // left out of the hash, and a summary keeps one bit per slot, folded down to
 // a power of two sized to the document's number of distinct slots.
 //
-// What a summary proves: every piece the scanner searches is a stretch of
-// that text (NULs and piece boundaries only hide matches, never make them),
+// What a summary proves, for the line search: every piece the scanner
+// searches is a stretch of that text (NULs and piece boundaries only hide matches, never make them),
 // so a term occurs in a piece only if each of its sequences occurs in the
 // text, and then each of their bits is set. A clear bit therefore proves
 // that the term occurs in no piece. A set bit may belong to another sequence
 // of the same hash: a false "may occur", which costs one read. A term of
 // fewer than three bytes has no sequence, and no summary rules it out.
-#ifndef TAVIK_REQUEST_DOCUMENT_SUMMARY_H_
-#define TAVIK_REQUEST_DOCUMENT_SUMMARY_H_
+#ifndef TAVIK_CORPUS_DOCUMENT_SUMMARY_H_
+#define TAVIK_CORPUS_DOCUMENT_SUMMARY_H_
 
 #include <cstddef>
 #include <cstdint>
 
 #include "platform/work_buffer.h"
-#include "request/reading_rules.h"
 
 namespace tavik {
 
@@ -87,12 +86,22 @@ class SummaryBuilder {
   bool finished_ = false;
 };
 
-// The sequences of one match term, for ruling documents out by summary.
+// The most sequences a TermSequences keeps.
+inline constexpr size_t kMaxTermSequences = 1024;
+
+// The sequences of what a search looks for, for ruling documents out by
+// summary: a text that holds it holds every one of them.
 class TermSequences {
  public:
-  // `term` is the match term (upper-cased, as the request keeps it) of
-  // `length` bytes. REQUIRES: length <= kMaxPieceLength.
-  TermSequences(const char* term, size_t length);
+  TermSequences() = default;
+  // The sequences of the `length` bytes at `term` (for the line search, the
+  // match term, upper-cased as the request keeps it).
+  TermSequences(const char* term, size_t length) { Add(term, length); }
+
+  // Adds the sequences of the `length` bytes at `term`, which a text must
+  // also hold. Past kMaxTermSequences distinct sequences the rest are left
+  // out, which only rules out fewer documents.
+  void Add(const char* term, size_t length);
 
   // False for a term of fewer than three bytes, which no summary rules out.
   bool CanRuleOut() const { return count_ > 0; }
@@ -102,10 +111,12 @@ class TermSequences {
   bool MayOccurIn(const uint64_t* words, size_t bits) const;
 
  private:
-  uint16_t slots_[kMaxPieceLength];
+  uint16_t slots_[kMaxTermSequences];
   size_t count_ = 0;
+  // Which slots slots_ holds, so that each is kept once.
+  uint64_t held_[kSlotCount / 64] = {};
 };
 
 }  // namespace tavik
 
-#endif  // TAVIK_REQUEST_DOCUMENT_SUMMARY_H_
+#endif  // TAVIK_CORPUS_DOCUMENT_SUMMARY_H_

@@ -1,10 +1,12 @@
-#include "request/cache_visit.h"
+#include "corpus/cache_visit.h"
 
 namespace tavik {
 
-CacheVisit::CacheVisit(SummaryCache& cache, const char* term, size_t length)
+CacheVisit::CacheVisit(SummaryCache& cache, SummaryKind kind,
+                       const TermSequences& term)
     : cache_(cache),
-      term_(term, length),
+      kind_(kind),
+      term_(term),
       budget_(cache.options().unbudgeted, cache.TakeCredit()) {
   cache_.registry().Drain();
   counts_.requests = 1;
@@ -29,7 +31,7 @@ FolderTable::Found CacheVisit::FindFolder(const char* path,
 CacheVisit::Verdict CacheVisit::Consult(const char* path, uint64_t listing) {
   SummaryTable& summaries = cache_.summaries();
   const uint32_t epoch = cache_.registry().epoch();
-  const SummaryLookup lookup = summaries.Find(path, term_, listing, epoch);
+  const SummaryLookup lookup = summaries.Find(path, kind_, term_, listing, epoch);
   if (!lookup.found) return Verdict::kReadAndSummarize;
   if (lookup.trusted) {
     ++counts_.records_trusted;
@@ -37,7 +39,7 @@ CacheVisit::Verdict CacheVisit::Consult(const char* path, uint64_t listing) {
   }
   if (lookup.changed) {
     // Its watch saw the file change: read it, whatever its stamp says.
-    summaries.Forget(path);
+    summaries.Forget(path, kind_);
     return Verdict::kReadAndSummarize;
   }
   // The record is checked against the file's stamp now.
@@ -46,11 +48,11 @@ CacheVisit::Verdict CacheVisit::Consult(const char* path, uint64_t listing) {
   const PathKind kind = ReadPathStamp(path, &now);
   if (kind != PathKind::kFile || now != lookup.stamp) {
     // The summary is of a file that is not there any more.
-    summaries.Forget(path);
+    summaries.Forget(path, kind_);
     return Verdict::kReadAndSummarize;
   }
   if (lookup.watched) {
-    summaries.Confirm(path, lookup.serial, lookup.generation, listing, epoch);
+    summaries.Confirm(path, kind_, lookup.serial, lookup.generation, listing, epoch);
   }
   return Judge(lookup);
 }
@@ -103,7 +105,7 @@ void CacheVisit::EndSummary(const char* path, const ReadableFile& file) {
   const uint32_t epoch = pending_.watch.state != nullptr
                              ? pending_.watch.epoch
                              : registry.epoch();
-  cache_.summaries().Store(path, pending_.stamp, *builder_,
+  cache_.summaries().Store(path, kind_, pending_.stamp, *builder_,
                            pending_.watch.state, pending_.watch.generation,
                            pending_.listing, epoch);
   ++counts_.summaries_stored;

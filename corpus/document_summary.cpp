@@ -1,4 +1,4 @@
-#include "request/document_summary.h"
+#include "corpus/document_summary.h"
 
 #include <bit>
 #include <cstring>
@@ -129,16 +129,16 @@ void SummaryBuilder::Write(uint64_t* words) const {
   }
 }
 
-TermSequences::TermSequences(const char* term, size_t length) {
+void TermSequences::Add(const char* term, size_t length) {
   const auto* bytes = reinterpret_cast<const unsigned char*>(term);
-  for (size_t at = 0; at + 3 <= length; ++at) {
+  for (size_t at = 0; at + 3 <= length && count_ < kMaxTermSequences; ++at) {
     const auto slot =
         static_cast<uint16_t>(SequenceSlot(bytes[at], bytes[at + 1], bytes[at + 2]));
-    bool repeated = false;
-    for (size_t earlier = 0; earlier < count_; ++earlier) {
-      repeated = repeated || slots_[earlier] == slot;
-    }
-    if (!repeated) slots_[count_++] = slot;
+    uint64_t& held = held_[slot / 64];
+    const uint64_t bit = uint64_t{1} << (slot % 64);
+    if ((held & bit) != 0) continue;
+    held |= bit;
+    slots_[count_++] = slot;
   }
 }
 

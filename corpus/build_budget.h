@@ -14,8 +14,8 @@
 // on building more, until every document has one. Deterministic for one
 // request after another: the same tree and requests build the same
 // summaries.
-#ifndef TAVIK_REQUEST_BUILD_BUDGET_H_
-#define TAVIK_REQUEST_BUILD_BUDGET_H_
+#ifndef TAVIK_CORPUS_BUILD_BUDGET_H_
+#define TAVIK_CORPUS_BUILD_BUDGET_H_
 
 #include <cstdint>
 
@@ -79,4 +79,4 @@ class BuildBudget {
 
 }  // namespace tavik
 
-#endif  // TAVIK_REQUEST_BUILD_BUDGET_H_
+#endif  // TAVIK_CORPUS_BUILD_BUDGET_H_

@@ -1,4 +1,4 @@
-#include "request/record_table.h"
+#include "corpus/record_table.h"
 
 #include <cstring>
 #include <new>
@@ -21,12 +21,12 @@ RecordTable::RecordTable(size_t max_bytes) : max_bytes_(max_bytes) {
 RecordTable::~RecordTable() { delete[] buckets_; }
 
 TableRecord* RecordTable::Find(const char* path, size_t length,
-                               uint64_t hash) const {
+                               uint64_t hash, uint8_t tag) const {
   if (buckets_ == nullptr) return nullptr;
   for (TableRecord* record = *BucketOf(hash); record != nullptr;
        record = record->next) {
     if (record->hash == hash && record->path_length == length &&
-        std::memcmp(record->path, path, length) == 0) {
+        record->tag == tag && std::memcmp(record->path, path, length) == 0) {
       return record;
     }
   }
@@ -49,7 +49,8 @@ void RecordTable::GoRound(TableRecord* record) {
 
 TableRecord* RecordTable::Insert(TableRecord* record) {
   if (buckets_ == nullptr) return record;  // no table: nothing is kept
-  TableRecord* replaced = Find(record->path, record->path_length, record->hash);
+  TableRecord* replaced =
+      Find(record->path, record->path_length, record->hash, record->tag);
   if (replaced != nullptr) Remove(replaced);
   if (count_ >= bucket_count_) Grow();
   TableRecord** bucket = BucketOf(record->hash);

@@ -20,8 +20,8 @@
 //
 // Thread-safe: one lock guards the records, shared by lookups. It is never
 // held while the registry's is taken.
-#ifndef TAVIK_REQUEST_FOLDER_TABLE_H_
-#define TAVIK_REQUEST_FOLDER_TABLE_H_
+#ifndef TAVIK_CORPUS_FOLDER_TABLE_H_
+#define TAVIK_CORPUS_FOLDER_TABLE_H_
 
 #include <atomic>
 #include <cstddef>
@@ -30,9 +30,9 @@
 #include <shared_mutex>
 
 #include "platform/directory_listing.h"
-#include "request/folder_listing.h"
-#include "request/record_table.h"
-#include "request/watch_registry.h"
+#include "corpus/folder_listing.h"
+#include "corpus/record_table.h"
+#include "corpus/watch_registry.h"
 
 namespace tavik {
 
@@ -125,4 +125,4 @@ class FolderTable {
 
 }  // namespace tavik
 
-#endif  // TAVIK_REQUEST_FOLDER_TABLE_H_
+#endif  // TAVIK_CORPUS_FOLDER_TABLE_H_

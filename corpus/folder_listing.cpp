@@ -1,10 +1,9 @@
-#include "request/folder_listing.h"
+#include "corpus/folder_listing.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <new>
 
-#include "request/search_request.h"
 
 namespace tavik {
 namespace {

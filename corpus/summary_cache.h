@@ -13,18 +13,18 @@
 // Memory: the tables together take at most Options::max_bytes, the records
 // unused for longest going first; fifteen sixteenths for summaries where
 // folders are watched, all of it elsewhere.
-#ifndef TAVIK_REQUEST_SUMMARY_CACHE_H_
-#define TAVIK_REQUEST_SUMMARY_CACHE_H_
+#ifndef TAVIK_CORPUS_SUMMARY_CACHE_H_
+#define TAVIK_CORPUS_SUMMARY_CACHE_H_
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 
-#include "request/build_budget.h"
-#include "request/folder_table.h"
-#include "request/summary_table.h"
-#include "request/watch_registry.h"
+#include "corpus/build_budget.h"
+#include "corpus/folder_table.h"
+#include "corpus/summary_table.h"
+#include "corpus/watch_registry.h"
 
 namespace tavik {
 
@@ -103,4 +103,4 @@ class SummaryCache {
 
 }  // namespace tavik
 
-#endif  // TAVIK_REQUEST_SUMMARY_CACHE_H_
+#endif  // TAVIK_CORPUS_SUMMARY_CACHE_H_

@@ -16,8 +16,8 @@
 //
 // Thread-safe: one mutex guards the system's queue, the table of watches
 // and every reference count; generations and the epoch are read without it.
-#ifndef TAVIK_REQUEST_WATCH_REGISTRY_H_
-#define TAVIK_REQUEST_WATCH_REGISTRY_H_
+#ifndef TAVIK_CORPUS_WATCH_REGISTRY_H_
+#define TAVIK_CORPUS_WATCH_REGISTRY_H_
 
 #include <atomic>
 #include <cstddef>
@@ -120,4 +120,4 @@ class WatchRegistry {
 
 }  // namespace tavik
 
-#endif  // TAVIK_REQUEST_WATCH_REGISTRY_H_
+#endif  // TAVIK_CORPUS_WATCH_REGISTRY_H_

@@ -5,8 +5,8 @@
 // round again to the newest end (a second chance, which keeps the records
 // in use without moving a record at every use). Not thread-safe: its owner
 // holds a lock around every call, a shared one around Find and Touch only.
-#ifndef TAVIK_REQUEST_RECORD_TABLE_H_
-#define TAVIK_REQUEST_RECORD_TABLE_H_
+#ifndef TAVIK_CORPUS_RECORD_TABLE_H_
+#define TAVIK_CORPUS_RECORD_TABLE_H_
 
 #include <atomic>
 #include <cstddef>
@@ -26,6 +26,8 @@ struct TableRecord {
   size_t charge = 0;
   const char* path = nullptr;
   size_t path_length = 0;
+  // Told apart from records of the same path with other tags.
+  uint8_t tag = 0;
   // Set by every use; cleared when the record goes round.
   std::atomic<bool> used{false};
 };
@@ -38,14 +40,16 @@ class RecordTable {
   RecordTable(const RecordTable&) = delete;
   RecordTable& operator=(const RecordTable&) = delete;
 
-  // The record for `path` of `length` bytes with hash `hash`, or nullptr.
-  TableRecord* Find(const char* path, size_t length, uint64_t hash) const;
+  // The record for `path` of `length` bytes with hash `hash` and tag `tag`,
+  // or nullptr.
+  TableRecord* Find(const char* path, size_t length, uint64_t hash,
+                    uint8_t tag = 0) const;
   // Notes that `record` was used. Safe under a shared lock.
   static void Touch(TableRecord* record) {
     record->used.store(true, std::memory_order_relaxed);
   }
   // Puts `record` in, at the newest end, and returns the record it
-  // replaces (same path), taken out, or nullptr.
+  // replaces (same path and tag), taken out, or nullptr.
   TableRecord* Insert(TableRecord* record);
   void Remove(TableRecord* record);
   // While the records take more than the bound: takes out the oldest record
@@ -78,4 +82,4 @@ class RecordTable {
 
 }  // namespace tavik
 
-#endif  // TAVIK_REQUEST_RECORD_TABLE_H_
+#endif  // TAVIK_CORPUS_RECORD_TABLE_H_

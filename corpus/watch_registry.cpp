@@ -1,4 +1,4 @@
-#include "request/watch_registry.h"
+#include "corpus/watch_registry.h"
 
 #include <new>
 

@@ -1,10 +1,10 @@
-#include "request/folder_table.h"
+#include "corpus/folder_table.h"
 
 #include <cstring>
 #include <new>
 
 #include "platform/change_watch.h"
-#include "request/path_hash.h"
+#include "corpus/path_hash.h"
 
 namespace tavik {
 namespace {

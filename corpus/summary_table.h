@@ -1,4 +1,5 @@
-// SummaryTable: the documents' summaries, by full path, with the stamp each
+// SummaryTable: the documents' summaries, by full path and kind, with the
+// stamp each
 // was made from and, where a change watch was in place, what vouches for it
 // from memory. Shared by every request: sixteen shards by path, each with
 // its own lock (shared by lookups, so searches do not wait for each other),
@@ -11,8 +12,8 @@
 // quiet since, with no events lost. A record whose watch has seen its file
 // change is stale, whatever the file's stamp says; any other record is
 // checked by its stamp.
-#ifndef TAVIK_REQUEST_SUMMARY_TABLE_H_
-#define TAVIK_REQUEST_SUMMARY_TABLE_H_
+#ifndef TAVIK_CORPUS_SUMMARY_TABLE_H_
+#define TAVIK_CORPUS_SUMMARY_TABLE_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -20,11 +21,18 @@
 #include <shared_mutex>
 
 #include "platform/file_stamp.h"
-#include "request/document_summary.h"
-#include "request/record_table.h"
-#include "request/watch_registry.h"
+#include "corpus/document_summary.h"
+#include "corpus/record_table.h"
+#include "corpus/watch_registry.h"
 
 namespace tavik {
+
+// Which text a summary is of: each kind of search reads a document its own
+// way, and a document may have a summary of each kind.
+enum class SummaryKind : uint8_t {
+  kLines,  // the bytes as the line search reads them
+  kWords,  // the folded word stream of the document's text
+};
 
 // What a lookup found; copied out under the shard's lock.
 struct SummaryLookup {
@@ -54,29 +62,31 @@ class SummaryTable {
   SummaryTable(const SummaryTable&) = delete;
   SummaryTable& operator=(const SummaryTable&) = delete;
 
-  // Looks up the document at full path `path` and judges `term` by its
-  // summary. `listing` is the id of the folder listing the walk took the
+  // Looks up the `kind` summary of the document at full path `path` and
+  // judges `term` by it. `listing` is the id of the folder listing the walk took the
   // document from (0: none) and `epoch` the registry's epoch now.
-  SummaryLookup Find(const char* path, const TermSequences& term,
-                     uint64_t listing, uint32_t epoch);
+  SummaryLookup Find(const char* path, SummaryKind kind,
+                     const TermSequences& term, uint64_t listing,
+                     uint32_t epoch);
 
   // After the record `serial` of `path` was found with `generation` and its
   // stamp has since been read and found equal: makes it trusted under
   // `listing` and `epoch`, if its watch has stayed at that generation.
-  void Confirm(const char* path, uint64_t serial, uint64_t generation,
-               uint64_t listing, uint32_t epoch);
+  void Confirm(const char* path, SummaryKind kind, uint64_t serial,
+               uint64_t generation, uint64_t listing, uint32_t epoch);
 
-  // Keeps the summary `summary` (finished) of the document at `path`, made
-  // from `stamp`, in place of any record of that path. `watch`, if not
+  // Keeps the `kind` summary `summary` (finished) of the document at
+  // `path`, made from `stamp`, in place of any record of that path and
+  // kind. `watch`, if not
   // nullptr, was in place before the stamp was read, with `generation`
   // then; the table takes over the caller's reference to it. The record is
   // trusted under `listing` and `epoch` while the watch stays there.
-  void Store(const char* path, const FileStamp& stamp,
+  void Store(const char* path, SummaryKind kind, const FileStamp& stamp,
              const SummaryBuilder& summary, WatchState* watch,
              uint64_t generation, uint64_t listing, uint32_t epoch);
 
-  // Drops the record of `path`, if any.
-  void Forget(const char* path);
+  // Drops the `kind` record of `path`, if any.
+  void Forget(const char* path, SummaryKind kind);
 
   size_t bytes();
   size_t count();
@@ -99,4 +109,4 @@ class SummaryTable {
 
 }  // namespace tavik
 
-#endif  // TAVIK_REQUEST_SUMMARY_TABLE_H_
+#endif  // TAVIK_CORPUS_SUMMARY_TABLE_H_

@@ -1,6 +1,6 @@
 // The hash the summary cache keys its records by: the bytes of a full path.
-#ifndef TAVIK_REQUEST_PATH_HASH_H_
-#define TAVIK_REQUEST_PATH_HASH_H_
+#ifndef TAVIK_CORPUS_PATH_HASH_H_
+#define TAVIK_CORPUS_PATH_HASH_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -29,4 +29,4 @@ inline uint64_t PathHash(const char* path, size_t length) {
 
 }  // namespace tavik
 
-#endif  // TAVIK_REQUEST_PATH_HASH_H_
+#endif  // TAVIK_CORPUS_PATH_HASH_H_

@@ -1,4 +1,4 @@
-#include "request/summary_cache.h"
+#include "corpus/summary_cache.h"
 
 #include <new>
 

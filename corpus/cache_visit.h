@@ -4,8 +4,8 @@
 // summary rules the term out, and builds and keeps summaries of documents
 // read, as far as the request's budget allows. Its counts join the cache's
 // statistics when it ends. Belongs to one request on one thread.
-#ifndef TAVIK_REQUEST_CACHE_VISIT_H_
-#define TAVIK_REQUEST_CACHE_VISIT_H_
+#ifndef TAVIK_CORPUS_CACHE_VISIT_H_
+#define TAVIK_CORPUS_CACHE_VISIT_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -13,18 +13,19 @@
 
 #include "platform/file_stamp.h"
 #include "platform/readable_file.h"
-#include "request/build_budget.h"
-#include "request/document_summary.h"
-#include "request/folder_listing.h"
-#include "request/summary_cache.h"
+#include "corpus/build_budget.h"
+#include "corpus/document_summary.h"
+#include "corpus/folder_listing.h"
+#include "corpus/summary_cache.h"
 
 namespace tavik {
 
 class CacheVisit {
  public:
-  // `term` is the request's match term of `length` bytes, one that can
-  // match (TermFinder::CanMatch). Applies the events queued by now.
-  CacheVisit(SummaryCache& cache, const char* term, size_t length);
+  // A visit that judges documents by their `kind` summaries and `term`,
+  // the sequences a document must hold to match. Applies the events queued
+  // by now.
+  CacheVisit(SummaryCache& cache, SummaryKind kind, const TermSequences& term);
   // Adds the visit's counts to the cache's statistics.
   ~CacheVisit();
   CacheVisit(const CacheVisit&) = delete;
@@ -71,6 +72,7 @@ class CacheVisit {
   Verdict Judge(const SummaryLookup& lookup);
 
   SummaryCache& cache_;
+  SummaryKind kind_;
   TermSequences term_;
   BuildBudget budget_;
   // Made for the request's first summary.
@@ -86,4 +88,4 @@ class CacheVisit {
 
 }  // namespace tavik
 
-#endif  // TAVIK_REQUEST_CACHE_VISIT_H_
+#endif  // TAVIK_CORPUS_CACHE_VISIT_H_
