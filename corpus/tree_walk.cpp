@@ -46,6 +46,7 @@ void TreeWalk::WalkFolder(const char* parent_path, const char* name,
     } else if (!IsExistingDirectory(dir_path)) {
       return;
     }
+    std::memcpy(root_path_, dir_path, sizeof root_path_);
     real_root_known_ = ResolveRealPath(dir_path, real_root_);
   } else if (!JoinPath(parent_path, name, dir_path, sizeof dir_path)) {
     return;

@@ -24,6 +24,9 @@
 
 namespace tavik {
 
+// The pattern of the names of the documents searched.
+inline constexpr char kDocumentPattern[] = "*.htm";
+
 // A document as a kept folder listing gave it: what the listing says it is,
 // and the listing's id.
 struct ListedDocument {
@@ -68,6 +71,12 @@ class TreeWalk {
   // "." or ".." is walked as nothing.
   void Walk(const char* parent_path, const char* name);
 
+  // The root's full path, once the walk has resolved it; nullptr before,
+  // or when it could not be resolved.
+  const char* root_path() const {
+    return root_path_[0] != '\0' ? root_path_ : nullptr;
+  }
+
   // The root's real path, every link in it followed, once the walk has
   // found the root; nullptr before, or when it could not be resolved.
   const char* real_root() const {
@@ -99,6 +108,7 @@ class TreeWalk {
   const char* pattern_;
   // The cache visit the visitor started, not owned; nullptr: none.
   CacheVisit* visit_ = nullptr;
+  char root_path_[kPathBufferSize] = {};
   char real_root_[kRealPathBufferSize];
   bool real_root_known_ = false;
 };

@@ -25,7 +25,7 @@
 #include "corpus/tree_walk.h"
 #include "platform/paths.h"
 #include "request/block_scanner.h"
-#include "request/page_sink.h"
+#include "platform/page_sink.h"
 #include "request/term_finder.h"
 
 namespace tavik {
@@ -38,7 +38,6 @@ inline constexpr size_t kOutSize = 4096;
 inline constexpr size_t kLinkSize = 256;
 inline constexpr size_t kJoinSize = 1024;
 
-inline constexpr char kDocumentPattern[] = "*.htm";
 
 // One document with at least one matching line.
 struct HitFile {

@@ -99,14 +99,6 @@ BOOL TAVIK_CALLBACK ServeServerSupportFunction(HCONN handle, DWORD request,
   }
 }
 
-// True for a search by its URL ("GET /search?q=quokka"): a GET or HEAD
-// without a body and with a query string, which the extension is given as
-// the form data a POST would carry, so that a search can be bookmarked.
-bool QueryIsPosted(const HttpRequestFacts& request) {
-  return (request.method == "GET" || request.method == "HEAD") &&
-         !request.HasBody() && !request.query_string.empty();
-}
-
 // How many body bytes to read ahead: kReadAheadBytes, fewer for a shorter
 // body, and at least 1, so that lpbData is never null.
 size_t ReadAheadRoom(const HttpRequestFacts& request) {
@@ -175,18 +167,10 @@ ExtensionCallOutcome RunExtensionCall(const ExtensionCallSetup& setup,
   ResponseWriter writer(connection, &request);
   RequestBody body(&request, connection, setup.max_body_bytes);
 
-  std::vector<unsigned char> read_ahead;
-  int64_t available = 0;
-  DWORD total = 0;
-  if (QueryIsPosted(request)) {
-    read_ahead.assign(request.query_string.begin(), request.query_string.end());
-    available = static_cast<int64_t>(read_ahead.size());
-    total = static_cast<DWORD>(read_ahead.size());
-  } else {
-    read_ahead.resize(ReadAheadRoom(request));
-    available = ReadAhead(&body, read_ahead.data(), read_ahead.size());
-    total = TotalBytes(request);
-  }
+  std::vector<unsigned char> read_ahead(ReadAheadRoom(request));
+  const int64_t available =
+      ReadAhead(&body, read_ahead.data(), read_ahead.size());
+  const DWORD total = TotalBytes(request);
   if (available < 0) {
     // The client stopped sending, sent too slowly or sent too much:
     // nothing to search.

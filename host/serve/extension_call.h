@@ -44,11 +44,9 @@ struct ExtensionCallOutcome {
 // dwVersion, a ConnID of this request alone, the method, query string,
 // extra path, translated path, content type, cbTotalBytes from the
 // Content-Length, and the read-ahead bytes in lpbData and cbAvailable) and
-// calls `setup.extension` with it once. A GET or HEAD without a body whose
-// query string is not empty has that query string as its posted data
-// instead (lpbData, cbAvailable and cbTotalBytes; lpszQueryString and the
-// server variables still say what the request said), so that a search has
-// a URL. Its callbacks:
+// calls `setup.extension` with it once; a search by URL ("GET
+// /search?q=quokka") reaches the extension as a GET with its query string,
+// which the extension answers as a word search. Its callbacks:
 // - WriteClient sends exactly the bytes given before it returns
 //   (ResponseWriter::WriteBody); asynchronous writes fail.
 // - ReadClient reads the next bytes of the body; 0 bytes at its end.

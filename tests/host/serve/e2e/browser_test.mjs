@@ -47,8 +47,9 @@ describe('the demo site in headless Chromium', () => {
 
   async function searchFromTheForm(text) {
     await page.goto(`${server.base}/content.htm`);
-    await page.fill('input[name=q]', text);
-    await Promise.all([page.waitForNavigation(), page.click('input[type=submit]')]);
+    await page.fill('form[method=POST] input[name=q]', text);
+    await Promise.all([page.waitForNavigation(),
+      page.click('form[method=POST] input[type=submit]')]);
     assert.equal(new URL(page.url()).pathname, '/search');
   }
 

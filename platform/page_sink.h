@@ -1,8 +1,8 @@
-// PageSink: where a SearchRequest sends its response. The request layer
-// knows nothing of the server it runs in; the extension implements this over
-// the server's control block, and tests implement it in memory.
-#ifndef TAVIK_REQUEST_PAGE_SINK_H_
-#define TAVIK_REQUEST_PAGE_SINK_H_
+// PageSink: where a search sends its response. The searches know nothing
+// of the server they run in; the extension implements this over the
+// server's control block, and tests implement it in memory.
+#ifndef TAVIK_PLATFORM_PAGE_SINK_H_
+#define TAVIK_PLATFORM_PAGE_SINK_H_
 
 #include <cstddef>
 
@@ -25,4 +25,4 @@ class PageSink {
 
 }  // namespace tavik
 
-#endif  // TAVIK_REQUEST_PAGE_SINK_H_
+#endif  // TAVIK_PLATFORM_PAGE_SINK_H_
