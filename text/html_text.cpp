@@ -1,7 +1,13 @@
 #include "text/html_text.h"
 
+#include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "text/character_references.h"
 #include "text/text_encoding.h"
@@ -9,20 +15,91 @@
 namespace tavik {
 namespace {
 
-// Elements whose tags join the text around them, as a browser lays them out
-// in one line with it.
-constexpr std::string_view kInlineElements[] = {
-    "a",      "abbr", "acronym", "b",    "bdi",   "bdo",    "big", "cite",
-    "code",   "data", "del",     "dfn",  "em",    "font",   "i",   "ins",
-    "kbd",    "mark", "q",       "s",    "samp",  "small",  "span", "strike",
-    "strong", "sub",  "sup",     "time", "tt",    "u",      "var", "wbr"};
-// Elements whose content is not text and is not parsed for tags.
-constexpr std::string_view kSkippedElements[] = {
-    "script", "style", "xmp", "iframe", "noembed", "noframes"};
-// Elements whose content is text, references decoded, without tags.
-constexpr std::string_view kTextOnlyElements[] = {"title", "textarea"};
-// The longest name any of these lists holds.
-constexpr size_t kLongestListedName = 8;
+// What an element's tags do to the text around them.
+enum class TagKind : uint8_t {
+  kSeparates,  // most elements: the text before and after are apart
+  kJoins,      // inline elements, laid out in one line with the text
+  kSkipped,    // elements whose content is not text and has no tags
+  kTextOnly,   // elements whose content is text without tags
+  kTitle,      // the title: text without tags, and the document's title
+  kHeading,    // a first-level heading, the title where there is none
+};
+
+// An element name of up to eight bytes as one number, its first byte
+// lowest: names are told apart by one comparison.
+constexpr uint64_t NameKey(std::string_view name) {
+  uint64_t key = 0;
+  for (size_t k = name.size(); k > 0; --k) {
+    key = (key << 8) | static_cast<unsigned char>(name[k - 1]);
+  }
+  return key;
+}
+
+struct NamedKind {
+  uint64_t key;
+  TagKind kind;
+};
+
+constexpr NamedKind Named(std::string_view name, TagKind kind) {
+  return {NameKey(name), kind};
+}
+
+// The elements whose tags do anything but separate.
+constexpr NamedKind kTagKinds[] = {
+    // Inline elements, laid out in one line with the text around them.
+    Named("a", TagKind::kJoins), Named("abbr", TagKind::kJoins),
+    Named("acronym", TagKind::kJoins), Named("b", TagKind::kJoins),
+    Named("bdi", TagKind::kJoins), Named("bdo", TagKind::kJoins),
+    Named("big", TagKind::kJoins), Named("cite", TagKind::kJoins),
+    Named("code", TagKind::kJoins), Named("data", TagKind::kJoins),
+    Named("del", TagKind::kJoins), Named("dfn", TagKind::kJoins),
+    Named("em", TagKind::kJoins), Named("font", TagKind::kJoins),
+    Named("i", TagKind::kJoins), Named("ins", TagKind::kJoins),
+    Named("kbd", TagKind::kJoins), Named("mark", TagKind::kJoins),
+    Named("q", TagKind::kJoins), Named("s", TagKind::kJoins),
+    Named("samp", TagKind::kJoins), Named("small", TagKind::kJoins),
+    Named("span", TagKind::kJoins), Named("strike", TagKind::kJoins),
+    Named("strong", TagKind::kJoins), Named("sub", TagKind::kJoins),
+    Named("sup", TagKind::kJoins), Named("time", TagKind::kJoins),
+    Named("tt", TagKind::kJoins), Named("u", TagKind::kJoins),
+    Named("var", TagKind::kJoins), Named("wbr", TagKind::kJoins),
+    // Content that is not text.
+    Named("script", TagKind::kSkipped), Named("style", TagKind::kSkipped),
+    Named("xmp", TagKind::kSkipped), Named("iframe", TagKind::kSkipped),
+    Named("noembed", TagKind::kSkipped), Named("noframes", TagKind::kSkipped),
+    // Text without tags.
+    Named("textarea", TagKind::kTextOnly), Named("title", TagKind::kTitle),
+    Named("h1", TagKind::kHeading),
+};
+
+// The table above by a hash of the key, each entry in the first free slot
+// from its hash on, so that a name is found in one or two probes: a tag is
+// looked up for every tag of every document.
+constexpr size_t kKindSlots = 128;
+constexpr size_t KindSlot(uint64_t key) {
+  return static_cast<size_t>((key * 0x9E3779B97F4A7C15ull) >> 57);
+}
+struct KindTable {
+  NamedKind slots[kKindSlots] = {};
+  constexpr KindTable() {
+    for (const NamedKind& entry : kTagKinds) {
+      size_t slot = KindSlot(entry.key);
+      while (slots[slot].key != 0) slot = (slot + 1) % kKindSlots;
+      slots[slot] = entry;
+    }
+  }
+};
+constexpr KindTable kKindTable;
+
+// What the tags of the element named `key` (see NameKey) do.
+TagKind KindOf(uint64_t key) {
+  if (key == 0) return TagKind::kSeparates;
+  for (size_t slot = KindSlot(key);; slot = (slot + 1) % kKindSlots) {
+    const NamedKind& entry = kKindTable.slots[slot];
+    if (entry.key == key) return entry.kind;
+    if (entry.key == 0) return TagKind::kSeparates;
+  }
+}
 
 constexpr char kUtf8ByteOrderMark[] = "\xEF\xBB\xBF";
 
@@ -38,18 +115,12 @@ char AsciiLower(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
 }
 
-template <size_t N>
-bool IsListed(std::string_view name, const std::string_view (&list)[N]) {
-  for (const std::string_view entry : list) {
-    if (entry == name) return true;
-  }
-  return false;
-}
-
+#if !defined(__SSE2__)
 // A mask with the high bit of each byte of `word` that is zero.
 uint64_t ZeroBytes(uint64_t word) {
   return (word - 0x0101010101010101ull) & ~word & 0x8080808080808080ull;
 }
+#endif
 
 class Reader {
  public:
@@ -96,8 +167,23 @@ class Reader {
   // when there is none.
   size_t FindSpecial(size_t from, size_t limit) const {
     const char* const data = bytes_.data();
-    const uint64_t high = utf8_ ? 0 : 0x8080808080808080ull;
     size_t at = from;
+#if defined(__SSE2__)
+    const __m128i open = _mm_set1_epi8('<');
+    const __m128i amp = _mm_set1_epi8('&');
+    const __m128i nul = _mm_setzero_si128();
+    for (; limit - at >= 16; at += 16) {
+      const __m128i block =
+          _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at));
+      const __m128i found = _mm_or_si128(
+          _mm_or_si128(_mm_cmpeq_epi8(block, open), _mm_cmpeq_epi8(block, amp)),
+          _mm_cmpeq_epi8(block, nul));
+      uint32_t mask = static_cast<uint32_t>(_mm_movemask_epi8(found));
+      if (!utf8_) mask |= static_cast<uint32_t>(_mm_movemask_epi8(block));
+      if (mask != 0) return at + static_cast<size_t>(std::countr_zero(mask));
+    }
+#else
+    const uint64_t high = utf8_ ? 0 : 0x8080808080808080ull;
     for (; limit - at >= 8; at += 8) {
       uint64_t word;
       std::memcpy(&word, data + at, sizeof word);
@@ -106,6 +192,7 @@ class Reader {
                              ZeroBytes(word) | (word & high);
       if (found != 0) break;
     }
+#endif
     for (; at < limit; ++at) {
       const auto c = static_cast<unsigned char>(data[at]);
       if (c == '<' || c == '&' || c == 0 || (!utf8_ && c >= 0x80)) return at;
@@ -191,19 +278,23 @@ class Reader {
     pos_ = bytes_.size();
   }
 
-  // Reads the tag name starting at `from`, lower-cased, into `name` (only
-  // as much as a listed name can be; longer names are none of them) and
-  // returns where it ends.
-  size_t ReadTagName(size_t from, char (&name)[kLongestListedName + 2],
-                     size_t* length) const {
+  // Reads the tag name starting at `from` and returns where it ends; its
+  // key (see NameKey), lower-cased, in `*key`: 0 for a name longer than
+  // any that does more than separate.
+  size_t ReadTagName(size_t from, uint64_t* key) const {
     size_t at = from;
-    *length = 0;
-    while (at < bytes_.size() && !IsHtmlSpace(bytes_[at]) && bytes_[at] != '/' &&
-           bytes_[at] != '>') {
-      if (*length < sizeof name) name[(*length)++] = AsciiLower(bytes_[at]);
+    uint64_t packed = 0;
+    const size_t size = bytes_.size();
+    while (at < size) {
+      const char c = bytes_[at];
+      if (IsHtmlSpace(c) || c == '/' || c == '>') break;
+      if (at - from < 8) {
+        packed |= uint64_t{static_cast<unsigned char>(AsciiLower(c))}
+                  << (8 * (at - from));
+      }
       ++at;
     }
-    if (*length > kLongestListedName) *length = 0;
+    *key = at - from <= 8 ? packed : 0;
     return at;
   }
 
@@ -247,63 +338,61 @@ class Reader {
   }
 
   void StartTag() {
-    char buffer[kLongestListedName + 2];
-    size_t length;
-    const size_t name_end = ReadTagName(pos_ + 1, buffer, &length);
-    const std::string_view name(buffer, length);
+    uint64_t key;
+    const size_t name_end = ReadTagName(pos_ + 1, &key);
     SkipAttributes(name_end);
-    if (IsListed(name, kInlineElements)) return;
+    const TagKind kind = KindOf(key);
+    if (kind == TagKind::kJoins) return;
     Separate();
-    if (IsListed(name, kSkippedElements)) {
-      pos_ = FindEndTag(name);
-      return;
-    }
-    if (IsListed(name, kTextOnlyElements)) {
-      const bool first_title =
-          name == "title" && !title_seen_ && document_.title.empty();
-      const size_t begin = out_.size();
-      ReadText(FindEndTag(name), false);
-      if (first_title) {
-        title_seen_ = true;
-        document_.title = {begin, out_.size()};
+    switch (kind) {
+      case TagKind::kSkipped:
+        pos_ = FindEndTag(key);
+        return;
+      case TagKind::kTextOnly:
+      case TagKind::kTitle: {
+        const bool first_title = kind == TagKind::kTitle && !title_seen_;
+        const size_t begin = out_.size();
+        ReadText(FindEndTag(key), false);
+        if (first_title) {
+          title_seen_ = true;
+          document_.title = {begin, out_.size()};
+        }
+        return;
       }
-      return;
-    }
-    if (name == "h1" && !heading_seen_) {
-      heading_seen_ = in_heading_ = true;
-      document_.heading.begin = out_.size();
+      case TagKind::kHeading:
+        if (!heading_seen_) {
+          heading_seen_ = in_heading_ = true;
+          document_.heading.begin = out_.size();
+        }
+        return;
+      case TagKind::kSeparates:
+      case TagKind::kJoins:
+        return;
     }
   }
 
   void EndTag() {
-    char buffer[kLongestListedName + 2];
-    size_t length;
-    const size_t name_end = ReadTagName(pos_ + 2, buffer, &length);
-    const std::string_view name(buffer, length);
+    uint64_t key;
+    const size_t name_end = ReadTagName(pos_ + 2, &key);
     SkipAttributes(name_end);
-    if (IsListed(name, kInlineElements)) return;
-    if (name == "h1" && in_heading_) {
+    const TagKind kind = KindOf(key);
+    if (kind == TagKind::kJoins) return;
+    if (kind == TagKind::kHeading && in_heading_) {
       in_heading_ = false;
       document_.heading.end = out_.size();
     }
     Separate();
   }
 
-  // Where the end tag of the element `name` begins, from pos_ on: "</",
-  // the name in any case, then a space, "/" or ">"; the end when none.
-  size_t FindEndTag(std::string_view name) const {
+  // Where the end tag of the element whose key is `key` begins, from pos_
+  // on: "</", the name in any case, then a space, "/" or ">"; the end of
+  // the document when there is none.
+  size_t FindEndTag(uint64_t key) const {
     for (size_t at = bytes_.find("</", pos_); at != std::string_view::npos;
          at = bytes_.find("</", at + 2)) {
-      const size_t after = at + 2 + name.size();
-      if (after > bytes_.size()) break;
-      bool same = true;
-      for (size_t k = 0; k < name.size() && same; ++k) {
-        same = AsciiLower(bytes_[at + 2 + k]) == name[k];
-      }
-      if (same && (after == bytes_.size() || IsHtmlSpace(bytes_[after]) ||
-                   bytes_[after] == '/' || bytes_[after] == '>')) {
-        return at;
-      }
+      uint64_t found;
+      const size_t name_end = ReadTagName(at + 2, &found);
+      if (found == key && name_end > at + 2) return at;
     }
     return bytes_.size();
   }

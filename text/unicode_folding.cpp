@@ -18,27 +18,27 @@ constexpr uint16_t FoldValue(char32_t point) {
 }
 
 // The ASCII table, made from the general one when the library is built.
-struct AsciiFolding {
-  unsigned char folded[128] = {};
-  constexpr AsciiFolding() {
-    for (char32_t byte = 0; byte < 128; ++byte) {
-      const uint16_t value = FoldValue(byte);
-      if (value == 1) {
-        folded[byte] = static_cast<unsigned char>(byte);
-      } else if (value >= 2 && kFoldMappings[value - 2].length == 1) {
-        const char32_t to = kFoldPool[kFoldMappings[value - 2].offset];
-        if (FoldValue(to) == 1) folded[byte] = static_cast<unsigned char>(to);
-      }
+constexpr AsciiFoldingTable MakeAsciiFolding() {
+  AsciiFoldingTable table = {};
+  for (char32_t byte = 0; byte < 128; ++byte) {
+    const uint16_t value = FoldValue(byte);
+    if (value == 1) {
+      table.folded[byte] = static_cast<unsigned char>(byte);
+    } else if (value >= 2 && kFoldMappings[value - 2].length == 1) {
+      const char32_t to = kFoldPool[kFoldMappings[value - 2].offset];
+      if (FoldValue(to) == 1) table.folded[byte] = static_cast<unsigned char>(to);
     }
   }
-};
-constexpr AsciiFolding kAsciiFolding;
+  return table;
+}
+
+}  // namespace
+
+constexpr AsciiFoldingTable kAsciiFolding = MakeAsciiFolding();
 static_assert(kAsciiFolding.folded['A'] == 'a');
 static_assert(kAsciiFolding.folded['z'] == 'z');
 static_assert(kAsciiFolding.folded['7'] == '7');
 static_assert(kAsciiFolding.folded['\''] == 0);
-
-}  // namespace
 
 CodePointFolding CodePointFolding::Of(char32_t point) {
   return CodePointFolding(FoldValue(point));
@@ -50,10 +50,6 @@ const char32_t* CodePointFolding::points() const {
 
 size_t CodePointFolding::count() const {
   return kFoldMappings[value_ - 2].length;
-}
-
-unsigned char FoldAsciiByte(unsigned char byte) {
-  return kAsciiFolding.folded[byte & 0x7F];
 }
 
 }  // namespace tavik

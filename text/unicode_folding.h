@@ -49,10 +49,17 @@ inline bool IsWordPoint(char32_t point) {
   return CodePointFolding::Of(point).is_word();
 }
 
-// The folding of the ASCII byte `byte` (< 0x80) in one table lookup: the
-// byte it folds to ("A" to "a") when it belongs to a word, 0 when it
-// separates words.
-unsigned char FoldAsciiByte(unsigned char byte);
+// For each ASCII byte: the byte it folds to ("A" to "a") when it belongs
+// to a word, 0 when it separates words.
+struct AsciiFoldingTable {
+  unsigned char folded[128];
+};
+extern const AsciiFoldingTable kAsciiFolding;
+
+// The folding of the ASCII byte `byte` (< 0x80) in one table lookup.
+inline unsigned char FoldAsciiByte(unsigned char byte) {
+  return kAsciiFolding.folded[byte & 0x7F];
+}
 
 }  // namespace tavik
 

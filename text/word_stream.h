@@ -1,9 +1,12 @@
-// WordStream: a text as search compares it: folded (see unicode_folding.h)
-// and cut into words, each word written after one space, so that the
-// stream of "Quokkas, on Rottnest-Island!" is " quokkas on rottnest island".
-// A word of a query then occurs at the start of a word of the text exactly
-// when " " and the query word occur in the stream, and a phrase as its
-// words exactly when " " and its words joined by single spaces do.
+// WordStream: a text as search compares it: folded (see unicode_folding.h),
+// every character that separates words made a space, and a space in front.
+// So the stream of "Quokkas, on Rottnest-Island!" is
+// " quokkas  on rottnest island ": its words are the runs of bytes other
+// than spaces, in the text's order, and a word of a query occurs at the
+// start of a word of the text exactly when " " and the query word occur in
+// the stream. The stream keeps one space for each separating character
+// rather than running them together, so that a text of plain ASCII maps
+// to its stream byte for byte, which is what makes building it cheap.
 #ifndef TAVIK_TEXT_WORD_STREAM_H_
 #define TAVIK_TEXT_WORD_STREAM_H_
 
@@ -16,7 +19,7 @@ namespace tavik {
 
 // Where one word of the stream came from.
 struct StreamWord {
-  // Where the word's space is in the stream; the word follows it.
+  // Where the word starts in the stream (after a space).
   size_t stream_begin;
   // The bytes of the text it was folded from: [text_begin, text_end).
   size_t text_begin;
@@ -37,6 +40,11 @@ class WordStream {
   std::string_view stream() const { return stream_.view(); }
   // The number of words in the stream.
   size_t word_count() const { return word_count_; }
+
+  // Builds the stream the plain way, one character at a time, whether or
+  // not `words` are wanted; Build takes a faster path without them. For
+  // the tests, which hold the two to each other.
+  bool BuildPlainly(std::string_view text, GrowingArray<StreamWord>* words);
 
  private:
   ByteString stream_;

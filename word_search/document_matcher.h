@@ -6,6 +6,7 @@
 #define TAVIK_WORD_SEARCH_DOCUMENT_MATCHER_H_
 
 #include <cstddef>
+#include <cstring>
 #include <string_view>
 
 #include "corpus/document_summary.h"
@@ -43,18 +44,59 @@ class DocumentMatcher {
   WordStream stream_;
 };
 
+// The first place p in [from, last] of a stream where a word starting with
+// the first two bytes of `word` starts (p[-1] is a space, then those
+// bytes; the first alone for a word of one byte), or nullptr. REQUIRES:
+// from[-1] readable, and `word`'s length readable from `last`.
+const char* FindWordStart(const char* from, const char* last,
+                          std::string_view word);
+
+// True when, at `at` in a stream ending at `end`, the word just matched
+// ends and the words `words` ("island", "rottnest island") follow it, each
+// after one or more spaces, all whole but the last.
+bool PhraseContinuesAt(const char* at, const char* end, std::string_view words);
+
 // Calls `found` with the place in `stream` of each occurrence of the unit
-// `unit` (a word or phrase in stream form, starting with its space), in
-// order; stops early when `found` returns false.
+// `unit` (a word or phrase in the query's form, " quokka island"), in
+// order: where its first word starts. A phrase's words must each be whole
+// but the last, with only spaces (separators) between them. Stops early
+// when `found` returns false.
 template <typename Found>
 void ForEachOccurrence(std::string_view stream, std::string_view unit,
                        Found&& found) {
-  if (unit.size() < 2) return;
-  // Looked for from its first letter on, which is rarer than its space.
-  const std::string_view word = unit.substr(1);
-  for (size_t at = stream.find(word, 1); at != std::string_view::npos;
-       at = stream.find(word, at + 1)) {
-    if (stream[at - 1] == ' ' && !found(at - 1)) return;
+  if (unit.size() < 2 || stream.size() < unit.size()) return;
+  const std::string_view rest = unit.substr(1);
+  const size_t first_end = rest.find(' ');
+  const std::string_view first = rest.substr(0, first_end);
+  // The first word is looked for by its start, then compared whole.
+  const char* const begin = stream.data();
+  const char* const end = begin + stream.size();
+  const char* const last = end - first.size();
+  for (const char* at = begin + 1; at <= last;) {
+    const char* hit = FindWordStart(at, last, first);
+    if (hit == nullptr) return;
+    at = hit + 1;
+    if (std::memcmp(hit + 1, first.data() + 1, first.size() - 1) != 0) {
+      continue;
+    }
+    if (first_end != std::string_view::npos &&
+        !PhraseContinuesAt(hit + first.size(), end,
+                           rest.substr(first_end + 1))) {
+      continue;
+    }
+    if (!found(static_cast<size_t>(hit - begin))) return;
+  }
+}
+
+// Calls `take` with each word of the unit `unit` in the stream's form, its
+// space in front: " rottnest", " island".
+template <typename Take>
+void ForEachUnitWord(std::string_view unit, Take&& take) {
+  for (size_t at = 0; at < unit.size();) {
+    size_t next = unit.find(' ', at + 1);
+    if (next == std::string_view::npos) next = unit.size();
+    take(unit.substr(at, next - at));
+    at = next;
   }
 }
 

@@ -63,19 +63,23 @@ void SearchQuery::AddSegment(std::string_view segment, bool phrase) {
   const size_t room = kMaxQueryWords - words_;
   const size_t kept = words.size() < room ? words.size() : room;
   dropped_words_ += words.size() - kept;
-  if (kept == 0) return;
-  if (phrase) {
-    const size_t end =
-        kept < words.size() ? words[kept].stream_begin : folded.size();
-    AddUnit(folded.substr(0, end), kept);
-    return;
-  }
-  for (size_t k = 0; k < kept; ++k) {
+  // Each word as the stream has it: from its start to the next space.
+  const auto word = [&](size_t k) {
     const size_t begin = words[k].stream_begin;
-    const size_t end =
-        k + 1 < words.size() ? words[k + 1].stream_begin : folded.size();
-    AddUnit(folded.substr(begin, end - begin), 1);
+    const size_t end = folded.find(' ', begin);
+    return folded.substr(begin, end == std::string_view::npos ? std::string_view::npos
+                                                               : end - begin);
+  };
+  ByteString unit;
+  for (size_t k = 0; k < kept; ++k) {
+    unit.Append(' ');
+    unit.Append(word(k));
+    if (!phrase || k + 1 == kept) {
+      AddUnit(unit.view(), phrase ? kept : 1);
+      unit.Clear();
+    }
   }
+  if (unit.failed()) out_of_memory_ = true;
 }
 
 void SearchQuery::AddUnit(std::string_view stream, size_t words) {

@@ -79,9 +79,12 @@ class WordSearch : public WalkVisitor {
 CacheVisit* WordSearch::RootFound() {
   if (cache_ == nullptr) return nullptr;
   TermSequences sequences;
+  // Each word with the space before it: a phrase's words may stand apart
+  // by more than one separator.
   for (size_t u = 0; u < query_.unit_count(); ++u) {
-    const std::string_view unit = query_.unit(u).stream;
-    sequences.Add(unit.data(), unit.size());
+    ForEachUnitWord(query_.unit(u).stream, [&](std::string_view word) {
+      sequences.Add(word.data(), word.size());
+    });
   }
   visit_.emplace(*cache_, SummaryKind::kWords, sequences);
   return &*visit_;
