@@ -29,6 +29,27 @@ struct Match {
   double score;
 };
 
+// True when `text` holds nothing but ASCII white space.
+bool IsBlank(std::string_view text) {
+  for (const char c : text) {
+    if (c != ' ' && c != '\t' && c != '\n' && c != '\r' && c != '\f') {
+      return false;
+    }
+  }
+  return true;
+}
+
+// The title a document shows: its <title>'s text, else its first <h1>'s,
+// the first that is not blank; empty when both are.
+std::string_view ShownTitle(const DocumentText& document) {
+  for (const TextRange range : {document.title, document.heading}) {
+    const std::string_view text =
+        document.text.view().substr(range.begin, range.end - range.begin);
+    if (!IsBlank(text)) return text;
+  }
+  return {};
+}
+
 // What the answer shows of one result on the page.
 struct ShownResult {
   ByteString url;
@@ -153,12 +174,8 @@ void WordSearch::ReadAndMatch(const char* doc_path, ReadableFile& file,
 }
 
 uint32_t WordSearch::UnitsInTitle() {
-  const DocumentText& document = matcher_.document();
-  const TextRange range =
-      !document.title.empty() ? document.title : document.heading;
-  if (range.empty()) return 0;
-  const std::string_view title =
-      document.text.view().substr(range.begin, range.end - range.begin);
+  const std::string_view title = ShownTitle(matcher_.document());
+  if (title.empty()) return 0;
   if (!title_stream_.Build(title)) return 0;
   uint32_t count = 0;
   for (size_t u = 0; u < query_.unit_count(); ++u) {
@@ -211,16 +228,11 @@ void WordSearch::Show(const Match& match, ShownResult& shown) {
   if (OpenWalkedDocument(doc_path, walk_.real_root(), file) !=
           WalkedFile::kNothing &&
       matcher_.Read(file, nullptr, &words)) {
-    const DocumentText& document = matcher_.document();
-    const TextRange range =
-        !document.title.empty() ? document.title : document.heading;
-    shown.title.Append(
-        document.text.view().substr(range.begin, range.end - range.begin));
-    MakeExcerpts(document, matcher_.stream(), words, query_, shown.excerpts);
+    shown.title.Append(ShownTitle(matcher_.document()));
+    MakeExcerpts(matcher_.document(), matcher_.stream(), words, query_,
+                 shown.excerpts);
   }
-  bool blank = true;
-  for (const char c : shown.title.view()) blank = blank && (c == ' ' || c == '\n' || c == '\t' || c == '\r' || c == '\f');
-  if (blank) {
+  if (shown.title.empty()) {
     // The file's own name.
     shown.title.Clear();
     const size_t slash = below.find_last_of("/\\");
