@@ -121,10 +121,23 @@ void ChooseWindow(std::string_view text, const Mark& first, size_t not_before,
   *end = stop;
 }
 
-// Appends the window [begin, end) of `text` with the marks in it.
+// True when [begin, end) of `text` holds something but white space.
+bool HasText(std::string_view text, size_t begin, size_t end) {
+  for (size_t at = begin; at < end;) {
+    const size_t space = SpaceAt(text.substr(at, end - at));
+    if (space == 0) return true;
+    at += space;
+  }
+  return false;
+}
+
+// Appends the window [begin, end) of `text` with the marks in it, and "…"
+// where it cuts text off: before it, text after `shown` (what the result
+// shows already, the title); after it, any.
 void RenderWindow(std::string_view text, size_t begin, size_t end,
-                  const GrowingArray<Mark>& marks, ByteString& out) {
-  if (begin > 0) {
+                  const GrowingArray<Mark>& marks, ByteString& out,
+                  size_t shown = 0) {
+  if (begin > shown && HasText(text, shown, begin)) {
     out.Append(kEllipsis);
     out.Append(' ');
   }
@@ -164,7 +177,7 @@ void RenderWindow(std::string_view text, size_t begin, size_t end,
     ++at;
   }
   if (marked) out.Append("</mark>");
-  if (end < text.size()) {
+  if (HasText(text, end, text.size())) {
     out.Append(' ');
     out.Append(kEllipsis);
   }
@@ -206,7 +219,10 @@ bool MakeExcerpts(const DocumentText& document, std::string_view stream,
     ChooseWindow(text, mark, not_before, &begin, &end);
     ByteString& html = excerpts.html[excerpts.count++];
     html.Clear();
-    RenderWindow(text, begin, end, marks, html);
+    // A title at the start of the text shows as the result's title: what
+    // follows it starts the text.
+    const size_t shown = skip_title && !HasText(text, 0, title.begin) ? title.end : 0;
+    RenderWindow(text, begin, end, marks, html, shown);
     if (html.failed()) return false;
     shown_until = end;
   }
