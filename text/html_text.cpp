@@ -11,6 +11,7 @@
 
 #include "text/character_references.h"
 #include "text/text_encoding.h"
+#include "text/word_stream.h"
 
 namespace tavik {
 namespace {
@@ -122,17 +123,49 @@ uint64_t ZeroBytes(uint64_t word) {
 }
 #endif
 
+// Where a Reader's text goes: as text (UTF-8, "\n" where tags separate).
+class TextOutput {
+ public:
+  explicit TextOutput(ByteString& text) : text_(text) {}
+  void Text(const char* bytes, size_t length) { text_.Append(bytes, length); }
+  void Point(char32_t point) { AppendUtf8(point, text_); }
+  void Separate() {
+    if (text_.size() > 0 && text_[text_.size() - 1] != '\n') text_.Append('\n');
+  }
+  size_t Place() const { return text_.size(); }
+
+ private:
+  ByteString& text_;
+};
+
+// Or straight into a word stream, folded as it comes.
+class StreamOutput {
+ public:
+  explicit StreamOutput(StreamWriter& writer) : writer_(writer) {}
+  void Text(const char* bytes, size_t length) {
+    writer_.Text(std::string_view(bytes, length));
+  }
+  void Point(char32_t point) { writer_.Point(point); }
+  void Separate() { writer_.Separate(); }
+  size_t Place() const { return writer_.size(); }
+
+ private:
+  StreamWriter& writer_;
+};
+
+template <typename Output>
 class Reader {
  public:
-  Reader(std::string_view bytes, DocumentText& document)
-      : bytes_(bytes), out_(document.text), document_(document) {
+  Reader(std::string_view bytes, Output& out, TextRange& title,
+         TextRange& heading)
+      : bytes_(bytes), out_(out), title_(title), heading_(heading) {
     utf8_ = IsValidUtf8(bytes);
     if (utf8_ && bytes_.substr(0, 3) == kUtf8ByteOrderMark) pos_ = 3;
   }
 
   void Run() {
     ReadText(bytes_.size(), true);
-    if (in_heading_) document_.heading.end = out_.size();
+    if (in_heading_) heading_.end = out_.Place();
   }
 
  private:
@@ -140,7 +173,7 @@ class Reader {
   void ReadText(size_t limit, bool markup) {
     while (pos_ < limit) {
       const size_t special = FindSpecial(pos_, limit);
-      out_.Append(bytes_.data() + pos_, special - pos_);
+      if (special > pos_) out_.Text(bytes_.data() + pos_, special - pos_);
       pos_ = special;
       if (pos_ == limit) return;
       const char c = bytes_[pos_];
@@ -150,13 +183,13 @@ class Reader {
         if (markup) {
           Markup();
         } else {
-          out_.Append('<');
+          out_.Text("<", 1);
           ++pos_;
         }
       } else if (c == '\0') {
         ++pos_;
       } else {
-        AppendUtf8(Windows1252Character(static_cast<unsigned char>(c)), out_);
+        out_.Point(Windows1252Character(static_cast<unsigned char>(c)));
         ++pos_;
       }
     }
@@ -204,13 +237,13 @@ class Reader {
     const CharacterReference reference =
         ReadCharacterReference(bytes_.substr(pos_, limit - pos_));
     if (reference.length == 0) {
-      out_.Append('&');
+      out_.Text("&", 1);
       ++pos_;
       return;
     }
     for (size_t k = 0; k < reference.count; ++k) {
       // A reference to NUL gives the replacement character, never a NUL.
-      AppendUtf8(reference.points[k], out_);
+      out_.Point(reference.points[k]);
     }
     pos_ += reference.length;
   }
@@ -234,7 +267,7 @@ class Reader {
       } else if (after == '>') {
         pos_ += 3;  // "</>" stands for nothing
       } else if (next + 1 >= bytes_.size()) {
-        out_.Append("</");
+        out_.Text("</", 2);
         pos_ = bytes_.size();
       } else {
         SkipPast('>', next + 1);
@@ -242,7 +275,7 @@ class Reader {
     } else if (IsAsciiAlpha(c)) {
       StartTag();
     } else {
-      out_.Append('<');
+      out_.Text("<", 1);
       ++pos_;
     }
   }
@@ -333,9 +366,7 @@ class Reader {
     pos_ = size;
   }
 
-  void Separate() {
-    if (out_.size() > 0 && out_[out_.size() - 1] != '\n') out_.Append('\n');
-  }
+  void Separate() { out_.Separate(); }
 
   void StartTag() {
     uint64_t key;
@@ -351,18 +382,18 @@ class Reader {
       case TagKind::kTextOnly:
       case TagKind::kTitle: {
         const bool first_title = kind == TagKind::kTitle && !title_seen_;
-        const size_t begin = out_.size();
+        const size_t begin = out_.Place();
         ReadText(FindEndTag(key), false);
         if (first_title) {
           title_seen_ = true;
-          document_.title = {begin, out_.size()};
+          title_ = {begin, out_.Place()};
         }
         return;
       }
       case TagKind::kHeading:
         if (!heading_seen_) {
           heading_seen_ = in_heading_ = true;
-          document_.heading.begin = out_.size();
+          heading_.begin = out_.Place();
         }
         return;
       case TagKind::kSeparates:
@@ -379,7 +410,7 @@ class Reader {
     if (kind == TagKind::kJoins) return;
     if (kind == TagKind::kHeading && in_heading_) {
       in_heading_ = false;
-      document_.heading.end = out_.size();
+      heading_.end = out_.Place();
     }
     Separate();
   }
@@ -400,8 +431,9 @@ class Reader {
   std::string_view bytes_;
   size_t pos_ = 0;
   bool utf8_ = true;
-  ByteString& out_;
-  DocumentText& document_;
+  Output& out_;
+  TextRange& title_;
+  TextRange& heading_;
   bool title_seen_ = false;
   bool heading_seen_ = false;
   bool in_heading_ = false;
@@ -416,9 +448,21 @@ bool ExtractDocumentText(std::string_view bytes, DocumentText& document) {
   // Room for the whole document at once: its text is never longer, but for
   // Windows-1252 bytes and references that widen.
   document.text.Reserve(bytes.size() + bytes.size() / 8 + 16);
-  Reader reader(bytes, document);
+  TextOutput out(document.text);
+  Reader<TextOutput> reader(bytes, out, document.title, document.heading);
   reader.Run();
   return !document.text.failed();
+}
+
+bool ExtractDocumentStream(std::string_view bytes, DocumentStream& document) {
+  document.title = {};
+  document.heading = {};
+  StreamWriter writer(document.stream);
+  StreamOutput out(writer);
+  Reader<StreamOutput> reader(bytes, out, document.title, document.heading);
+  reader.Run();
+  document.words = writer.word_count();
+  return writer.Finish();
 }
 
 }  // namespace tavik

@@ -42,6 +42,22 @@ struct DocumentText {
 // content replaced; its memory reused). Returns false when memory ran out.
 bool ExtractDocumentText(std::string_view bytes, DocumentText& document);
 
+// The word stream of a document's text (see text/word_stream.h), made as
+// the text is read, without the text itself.
+struct DocumentStream {
+  ByteString stream;
+  size_t words = 0;
+  // Where the first <title>'s text and the first <h1>'s stand in the
+  // stream, each after a space; empty where the document has none.
+  TextRange title;
+  TextRange heading;
+};
+
+// Makes the stream of the document `bytes` into `document`, the same words
+// in the same order as WordStream makes of ExtractDocumentText's text.
+// Returns false when memory ran out.
+bool ExtractDocumentStream(std::string_view bytes, DocumentStream& document);
+
 }  // namespace tavik
 
 #endif  // TAVIK_TEXT_HTML_TEXT_H_

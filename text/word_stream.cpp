@@ -120,28 +120,78 @@ bool WordStream::BuildPlainly(std::string_view text,
   return !stream_.failed() && (words == nullptr || !words->failed());
 }
 
-bool WordStream::Build(std::string_view text, GrowingArray<StreamWord>* words) {
-  if (words != nullptr) return BuildPlainly(text, words);
+StreamWriter::StreamWriter(ByteString& stream) : stream_(stream) {
   stream_.Clear();
-  // ASCII maps to the stream byte for byte; before any other character the
-  // room is checked again.
-  if (stream_.Extend(1 + text.size() + kMostPerCharacter) == nullptr) {
+  if (Room(1)) *out_++ = ' ';
+}
+
+bool StreamWriter::Room(size_t bytes) {
+  if (static_cast<size_t>(room_end_ - out_) >= bytes) return true;
+  if (failed_) return false;
+  const size_t used = out_ != nullptr ? static_cast<size_t>(out_ - stream_.data()) : 0;
+  stream_.Truncate(used);
+  // Room for more than asked, so that small pieces do not grow it often.
+  const size_t claim = bytes < 4096 ? 4096 : bytes;
+  if (stream_.Extend(claim) == nullptr) {
+    failed_ = true;
+    out_ = room_end_ = nullptr;
+    stream_.Truncate(used);
     return false;
   }
-  char* out = stream_.data();
-  char* room_end = out + stream_.size();
-  *out++ = ' ';
-  size_t count = 0;
-  bool in_word = false;
+  out_ = stream_.data() + used;
+  room_end_ = stream_.data() + stream_.size();
+  return true;
+}
+
+size_t StreamWriter::size() const {
+  return out_ != nullptr ? static_cast<size_t>(out_ - stream_.data())
+                         : stream_.size();
+}
+
+void StreamWriter::Separate() {
+  if (!Room(1)) return;
+  *out_++ = ' ';
+  in_word_ = false;
+}
+
+void StreamWriter::WritePoint(char32_t point) {
+  // REQUIRES: room for kMostPerCharacter bytes.
+  FoldedPoints storage;
+  const FoldedPoints folded =
+      FoldedFrom(point, CodePointFolding::Of(point), storage);
+  for (size_t k = 0; k < folded.count; ++k) {
+    if (!IsWordPoint(folded.points[k])) {
+      *out_++ = ' ';
+      in_word_ = false;
+      continue;
+    }
+    words_ += !in_word_;
+    in_word_ = true;
+    out_ += EncodeUtf8(folded.points[k], out_);
+  }
+}
+
+void StreamWriter::Point(char32_t point) {
+  if (!Room(kMostPerCharacter)) return;
+  WritePoint(point);
+}
+
+void StreamWriter::Text(std::string_view text) {
+  // ASCII maps to the stream byte for byte; before any other character the
+  // room is checked again.
+  if (!Room(text.size() + kMostPerCharacter)) return;
   const char* at = text.data();
   const char* const end = at + text.size();
+  char* out = out_;
+  size_t words = words_;
+  bool in_word = in_word_;
   while (at < end) {
 #if defined(__SSE2__)
     if (end - at >= 16 && IsAsciiBlock(at)) {
       const uint32_t word = FoldAsciiBlock(at, out);
       // Words start where a word byte follows a space.
       const uint32_t before = (word << 1) | (in_word ? 1u : 0u);
-      count += CountBits16(word & ~before & 0xFFFFu);
+      words += CountBits16(word & ~before & 0xFFFFu);
       in_word = (word & 0x8000u) != 0;
       at += 16;
       out += 16;
@@ -152,41 +202,42 @@ bool WordStream::Build(std::string_view text, GrowingArray<StreamWord>* words) {
     if (byte < 0x80) {
       const unsigned char folded = FoldAsciiByte(byte);
       const bool is_word = folded != 0;
-      count += is_word && !in_word;
+      words += is_word && !in_word;
       in_word = is_word;
       *out++ = is_word ? static_cast<char>(folded) : ' ';
       ++at;
       continue;
     }
-    const size_t needed = static_cast<size_t>(end - at) + kMostPerCharacter;
-    if (static_cast<size_t>(room_end - out) < needed) {
-      // Folding widened the text: more room.
-      const size_t used = static_cast<size_t>(out - stream_.data());
-      stream_.Truncate(used);
-      if (stream_.Extend(needed) == nullptr) return false;
-      out = stream_.data() + used;
-      room_end = stream_.data() + stream_.size();
-    }
+    out_ = out;
+    words_ = words;
+    in_word_ = in_word;
+    // Folding may widen the text: room for the rest and this character.
+    if (!Room(static_cast<size_t>(end - at) + kMostPerCharacter)) return;
     const char* next = at;
     const char32_t point = DecodeUtf8(&next, end);
     at = next;
-    FoldedPoints storage;
-    const FoldedPoints folded =
-        FoldedFrom(point, CodePointFolding::Of(point), storage);
-    for (size_t k = 0; k < folded.count; ++k) {
-      if (!IsWordPoint(folded.points[k])) {
-        *out++ = ' ';
-        in_word = false;
-        continue;
-      }
-      count += !in_word;
-      in_word = true;
-      out += EncodeUtf8(folded.points[k], out);
-    }
+    WritePoint(point);
+    out = out_;
+    words = words_;
+    in_word = in_word_;
   }
-  stream_.Truncate(static_cast<size_t>(out - stream_.data()));
-  word_count_ = count;
-  return true;
+  out_ = out;
+  words_ = words;
+  in_word_ = in_word;
+}
+
+bool StreamWriter::Finish() {
+  stream_.Truncate(size());
+  out_ = room_end_ = nullptr;
+  return !failed_;
+}
+
+bool WordStream::Build(std::string_view text, GrowingArray<StreamWord>* words) {
+  if (words != nullptr) return BuildPlainly(text, words);
+  StreamWriter writer(stream_);
+  writer.Text(text);
+  word_count_ = writer.word_count();
+  return writer.Finish();
 }
 
 }  // namespace tavik

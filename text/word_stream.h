@@ -26,6 +26,42 @@ struct StreamWord {
   size_t text_end;
 };
 
+// Writes a stream as its text comes, piece by piece: the stream so far is
+// the stream of the text so far. Starts the stream (with its space).
+class StreamWriter {
+ public:
+  // Writes into `stream`, whose content it replaces; its memory is reused.
+  explicit StreamWriter(ByteString& stream);
+  StreamWriter(const StreamWriter&) = delete;
+  StreamWriter& operator=(const StreamWriter&) = delete;
+
+  // Adds `text`, valid UTF-8.
+  void Text(std::string_view text);
+  // Adds the character `point`.
+  void Point(char32_t point);
+  // Adds a separation between words (a space).
+  void Separate();
+  // The stream's length so far.
+  size_t size() const;
+  size_t word_count() const { return words_; }
+  // Ends the stream at what was written. Returns false when memory ran out
+  // on the way (the stream then holds what fitted).
+  bool Finish();
+
+ private:
+  // Makes room for `bytes` more; false when there is no memory.
+  bool Room(size_t bytes);
+  void WritePoint(char32_t point);
+
+  ByteString& stream_;
+  // Where the next byte goes, and the end of the room claimed in stream_.
+  char* out_ = nullptr;
+  char* room_end_ = nullptr;
+  size_t words_ = 0;
+  bool in_word_ = false;
+  bool failed_ = false;
+};
+
 class WordStream {
  public:
   WordStream() = default;

@@ -14,31 +14,58 @@ constexpr size_t kReadBlock = 64 * 1024;
 
 }  // namespace
 
-bool DocumentMatcher::Read(ReadableFile& file, SummaryBuilder* summary,
-                           GrowingArray<StreamWord>* words) {
+bool DocumentMatcher::ReadBytes(ReadableFile& file) {
   bytes_.Clear();
-  bool whole = false;
   while (bytes_.size() < kMaxDocumentBytes) {
     const size_t room = kMaxDocumentBytes - bytes_.size();
-    char* block = bytes_.Extend(room < kReadBlock ? room : kReadBlock);
-    if (block == nullptr) break;
     const size_t wanted = room < kReadBlock ? room : kReadBlock;
+    char* block = bytes_.Extend(wanted);
+    if (block == nullptr) return false;
     const size_t got = file.Read(block, wanted);
     bytes_.Truncate(bytes_.size() - wanted + got);
-    if (got == 0) {
-      whole = true;
-      break;
-    }
+    if (got == 0) return true;
   }
-  const bool made = !bytes_.failed() &&
-                    ExtractDocumentText(bytes_.view(), document_) &&
-                    stream_.Build(document_.text.view(), words);
+  return false;
+}
+
+bool DocumentMatcher::Read(ReadableFile& file, SummaryBuilder* summary) {
+  const bool whole = ReadBytes(file);
+  const bool made =
+      !bytes_.failed() && ExtractDocumentStream(bytes_.view(), stream_);
   if (summary != nullptr && made && whole) {
-    const std::string_view stream = stream_.stream();
-    summary->Add(stream.data(), stream.data() + stream.size());
+    const std::string_view text = stream();
+    summary->Add(text.data(), text.data() + text.size());
     summary->Finish();
   }
   return made;
+}
+
+std::string_view DocumentMatcher::title_stream() const {
+  for (const TextRange range : {stream_.title, stream_.heading}) {
+    if (range.empty() || range.begin == 0) continue;
+    // From the space before it, so that its first word is found.
+    const std::string_view title =
+        stream().substr(range.begin - 1, range.end - range.begin + 1);
+    if (title.find_first_not_of(' ') != std::string_view::npos) return title;
+  }
+  return {};
+}
+
+bool DocumentMatcher::ReadText(ReadableFile& file,
+                               GrowingArray<StreamWord>* words) {
+  ReadBytes(file);
+  return !bytes_.failed() && ExtractDocumentText(bytes_.view(), text_) &&
+         text_stream_.Build(text_.text.view(), words);
+}
+
+std::string_view ShownTitle(const DocumentText& document) {
+  WordStream stream;
+  for (const TextRange range : {document.title, document.heading}) {
+    const std::string_view text =
+        document.text.view().substr(range.begin, range.end - range.begin);
+    if (stream.Build(text) && stream.word_count() > 0) return text;
+  }
+  return {};
 }
 
 const char* FindWordStart(const char* from, const char* last,

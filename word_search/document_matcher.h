@@ -26,23 +26,38 @@ class DocumentMatcher {
   DocumentMatcher(const DocumentMatcher&) = delete;
   DocumentMatcher& operator=(const DocumentMatcher&) = delete;
 
-  // Reads `file` from its start, up to kMaxDocumentBytes, and makes its
-  // text and stream. With `words`, also records where each word of the
-  // stream came from. With `summary` (started by the caller), adds the
-  // stream to it and finishes it when the whole document was read. Returns
-  // false when memory ran out; what was read stays searchable either way.
-  bool Read(ReadableFile& file, SummaryBuilder* summary = nullptr,
-            GrowingArray<StreamWord>* words = nullptr);
+  // Reads `file` from its start, up to kMaxDocumentBytes, and makes the
+  // word stream of its text. With `summary` (started by the caller), adds
+  // the stream to it and finishes it when the whole document was read.
+  // Returns false when memory ran out.
+  bool Read(ReadableFile& file, SummaryBuilder* summary = nullptr);
+  std::string_view stream() const { return stream_.stream.view(); }
+  size_t word_count() const { return stream_.words; }
+  // The part of the stream that is the document's title: its <title>,
+  // else its first <h1>, the first that holds a word, with the space
+  // before it; empty when neither does.
+  std::string_view title_stream() const;
 
-  const DocumentText& document() const { return document_; }
-  std::string_view stream() const { return stream_.stream(); }
-  size_t word_count() const { return stream_.word_count(); }
+  // Reads `file` as Read does, but makes its text, and the stream of that
+  // text with where each word came from in `words`, for excerpts.
+  bool ReadText(ReadableFile& file, GrowingArray<StreamWord>* words);
+  const DocumentText& document() const { return text_; }
+  std::string_view text_stream() const { return text_stream_.stream(); }
 
  private:
+  // Reads the document's bytes into bytes_; true when all of them were
+  // read.
+  bool ReadBytes(ReadableFile& file);
+
   ByteString bytes_;
-  DocumentText document_;
-  WordStream stream_;
+  DocumentStream stream_;
+  DocumentText text_;
+  WordStream text_stream_;
 };
+
+// The title a document shows, from its text: its <title>'s text, else its
+// first <h1>'s, the first that holds a word; empty when neither does.
+std::string_view ShownTitle(const DocumentText& document);
 
 // The first place p in [from, last] of a stream where a word starting with
 // the first two bytes of `word` starts (p[-1] is a space, then those

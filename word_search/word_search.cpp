@@ -29,27 +29,6 @@ struct Match {
   double score;
 };
 
-// True when `text` holds nothing but ASCII white space.
-bool IsBlank(std::string_view text) {
-  for (const char c : text) {
-    if (c != ' ' && c != '\t' && c != '\n' && c != '\r' && c != '\f') {
-      return false;
-    }
-  }
-  return true;
-}
-
-// The title a document shows: its <title>'s text, else its first <h1>'s,
-// the first that is not blank; empty when both are.
-std::string_view ShownTitle(const DocumentText& document) {
-  for (const TextRange range : {document.title, document.heading}) {
-    const std::string_view text =
-        document.text.view().substr(range.begin, range.end - range.begin);
-    if (!IsBlank(text)) return text;
-  }
-  return {};
-}
-
 // What the answer shows of one result on the page.
 struct ShownResult {
   ByteString url;
@@ -92,7 +71,6 @@ class WordSearch : public WalkVisitor {
   TreeWalk walk_;
   std::optional<CacheVisit> visit_;
   DocumentMatcher matcher_;
-  WordStream title_stream_;
   GrowingArray<Match> matches_;
   ByteString paths_;
 };
@@ -174,12 +152,11 @@ void WordSearch::ReadAndMatch(const char* doc_path, ReadableFile& file,
 }
 
 uint32_t WordSearch::UnitsInTitle() {
-  const std::string_view title = ShownTitle(matcher_.document());
+  const std::string_view title = matcher_.title_stream();
   if (title.empty()) return 0;
-  if (!title_stream_.Build(title)) return 0;
   uint32_t count = 0;
   for (size_t u = 0; u < query_.unit_count(); ++u) {
-    if (CountOccurrences(title_stream_.stream(), query_.unit(u).stream) > 0) {
+    if (CountOccurrences(title, query_.unit(u).stream) > 0) {
       ++count;
     }
   }
@@ -227,9 +204,9 @@ void WordSearch::Show(const Match& match, ShownResult& shown) {
   GrowingArray<StreamWord> words;
   if (OpenWalkedDocument(doc_path, walk_.real_root(), file) !=
           WalkedFile::kNothing &&
-      matcher_.Read(file, nullptr, &words)) {
+      matcher_.ReadText(file, &words)) {
     shown.title.Append(ShownTitle(matcher_.document()));
-    MakeExcerpts(matcher_.document(), matcher_.stream(), words, query_,
+    MakeExcerpts(matcher_.document(), matcher_.text_stream(), words, query_,
                  shown.excerpts);
   }
   if (shown.title.empty()) {

@@ -384,12 +384,12 @@ std::vector<Expected> ModelAnswer(const std::map<std::string, Document>& documen
     if (std::find(match.counts.begin(), match.counts.end(), 0u) != match.counts.end()) {
       continue;
     }
-    // The title, else the first heading, else the file's name: the first
-    // that is not blank.
+    // The title, else the first heading, the first that holds a word; else
+    // the file's name.
     const std::string& title =
-        !Collapsed(document.title).empty() ? document.title : document.heading;
-    match.title = Collapsed(title).empty() ? url.substr(url.rfind('/') + 1)
-                                           : Collapsed(title);
+        !Words(document.title).empty() ? document.title : document.heading;
+    match.title = Words(title).empty() ? url.substr(url.rfind('/') + 1)
+                                       : Collapsed(title);
     const std::vector<std::string> title_words = Words(title);
     for (const Unit& unit : query.units) match.in_title += Occurrences(title_words, unit) > 0;
     for (size_t at = 0; at < words.size(); ++at) {
