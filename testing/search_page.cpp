@@ -4,6 +4,7 @@
 
 #include "platform/page_sink.h"
 #include "request/search_request.h"
+#include "word_search/word_search.h"
 
 namespace tavik::testing {
 namespace {
@@ -40,6 +41,17 @@ std::string SearchPage(const std::string& root, const std::string& term,
   request->SetCache(cache);
   request->SearchDirectory(nullptr, root.c_str(), kDocumentPattern);
   request->SendResults();
+  return page.text;
+}
+
+std::string WordSearchPage(const std::string& root, const std::string& query,
+                           bool json, SummaryCache* cache) {
+  WordSearchRequest request;
+  request.query = query;
+  request.json = json;
+  request.root = root.c_str();
+  CapturedPage page;
+  RunWordSearch(request, cache, &page);
   return page.text;
 }
 

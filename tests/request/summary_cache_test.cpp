@@ -154,6 +154,12 @@ TEST_P(CacheDifferential, PagesEqualThoseWithoutTheCache) {
             << "the change left nothing to find: seed " << seed << ", round "
             << round << ", term \"" << term << "\" after: " << changes;
       }
+      // The word search, with summaries of its own, answers the same with
+      // and without the cache too.
+      const std::string words = testing::WordSearchPage(root, term, true, nullptr);
+      EXPECT_EQ(testing::WordSearchPage(root, term, true, cache.get()), words)
+          << "word search: seed " << seed << ", round " << round << ", query \""
+          << term << "\" after: " << changes;
     }
     // Every term of the round is tried; the rounds after a difference would
     // tell nothing more.
