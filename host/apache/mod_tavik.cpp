@@ -167,8 +167,8 @@ int CheckExtensions(apr_pool_t* /*pconf*/, apr_pool_t* /*plog*/,
     std::string error;
     if (!CheckExtension(path, &error)) {
       ap_log_error(APLOG_MARK, APLOG_EMERG | APLOG_STARTUP, 0, each,
-                   "mod_tavik: cannot load the extension %s: %s",
-                   path.c_str(), error.c_str());
+                   "mod_tavik: TavikExtension %s: %s", path.c_str(),
+                   error.c_str());
       return HTTP_INTERNAL_SERVER_ERROR;
     }
   }
@@ -190,8 +190,8 @@ void LoadExtensions(apr_pool_t* child_pool, server_rec* server) {
     const LoadedExtension& loaded = LoadExtensionOnce(path);
     if (loaded.extension == nullptr) {
       ap_log_error(APLOG_MARK, APLOG_ERR, 0, each,
-                   "mod_tavik: cannot load the extension %s: %s",
-                   path.c_str(), loaded.error.c_str());
+                   "mod_tavik: TavikExtension %s: %s", path.c_str(),
+                   loaded.error.c_str());
     } else {
       ap_log_error(APLOG_MARK, APLOG_INFO, 0, each,
                    "mod_tavik: loaded %s: %s", path.c_str(),
