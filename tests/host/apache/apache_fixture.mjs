@@ -27,6 +27,23 @@ export const apache = {
   runs: required('TAVIK_APACHE_RUNS'),
 };
 
+// The event model as docs/apache.md recommends it for a public site: few
+// children, each with its own summary cache, and enough threads that the
+// slow clients mod_reqtimeout has not yet cut off leave workers free (Apache
+// reads request heads and bodies on a worker thread). No child is stopped
+// for being idle: a child that stops closes its kept-alive connections.
+export const EVENT_LINES = [
+  'StartServers 4', 'ServerLimit 4', 'ThreadLimit 640', 'ThreadsPerChild 640',
+  'MaxRequestWorkers 2560', 'MinSpareThreads 25', 'MaxSpareThreads 2560',
+];
+// mod_reqtimeout as docs/apache.md recommends it: a request head within 10
+// s (20 s while it comes at 500 bytes/s), a body that never stops for 10 s
+// (more while it comes at 500 bytes/s).
+export const REQTIMEOUT_LINES = (modules) => [
+  `LoadModule reqtimeout_module ${modules}/mod_reqtimeout.so`,
+  'RequestReadTimeout handshake=5 header=10-20,MinRate=500 body=10,MinRate=500',
+];
+
 // A folder for one run's files in the build, and one readable by every user
 // in the system's temporary folder. Returns { root, shared, remove() }.
 export function runFolders(name) {
