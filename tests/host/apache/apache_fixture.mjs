@@ -116,13 +116,16 @@ export function configuration({ root, port, site, extension, mpm = 'event', mpmL
 }
 
 // Starts Apache in the foreground with the configuration `text` written to
-// `root`/apache.conf. Resolves to { port, base, child, pid, errors(),
-// graceful(), stop() } once it listens on `port`; rejects with its output
-// when it exits first.
-export async function startApache(root, port, text, { env = {}, timeoutMs = 15000 } = {}) {
+// `root`/apache.conf, run by the command `wrapper` when one is given (a
+// tool and its options), with `flags` (-X: one process, no children).
+// Resolves to { port, base, child, pid, errors(), graceful(), stop() } once
+// it listens on `port`; rejects with its output when it exits first.
+export async function startApache(root, port, text,
+  { env = {}, timeoutMs = 15000, wrapper = [], flags = ['-DFOREGROUND'] } = {}) {
   const conf = path.join(root, 'apache.conf');
   fs.writeFileSync(conf, text);
-  const child = spawn(apache.binary, ['-f', conf, '-DFOREGROUND'], {
+  const command = [...wrapper, apache.binary, '-f', conf, ...flags];
+  const child = spawn(command[0], command.slice(1), {
     stdio: ['ignore', 'pipe', 'pipe'], env: { ...process.env, ...env }, detached: true,
   });
   let output = '';
