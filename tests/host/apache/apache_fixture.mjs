@@ -161,6 +161,23 @@ export async function startApache(root, port, text,
   };
 }
 
+// Starts Apache as startApache does on a free loopback port, with the
+// configuration `textFor(port)`. Another process may take the port between
+// the moment it is found free and Apache's bind (the wait is longest under
+// Valgrind): then it tries again on another, up to 3 times.
+export async function startApacheOnFreePort(root, textFor, options = {}) {
+  for (let attempt = 1; ; ++attempt) {
+    const port = await freePort();
+    try {
+      return await startApache(root, port, textFor(port), options);
+    } catch (error) {
+      if (attempt >= 3 || !/could not bind to address|Address already in use/.test(error.message)) {
+        throw error;
+      }
+    }
+  }
+}
+
 // Runs Apache with the configuration `text` until it exits (for a start
 // that must fail), at most `timeoutMs`. Resolves to { code, output }.
 export function runApacheToEnd(root, text, { timeoutMs = 15000 } = {}) {

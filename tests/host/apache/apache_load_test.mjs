@@ -19,8 +19,8 @@ import { after, before, describe, it } from 'node:test';
 import { paths, request } from '../serve/e2e/serve_fixture.mjs';
 import { makeCorpus, processStats, runWrk, wrkScript } from '../serve/e2e/load_fixture.mjs';
 import {
-  EVENT_LINES, childrenOf, configuration, freePort, runFolders, shareLibrary, sleep,
-  startApache,
+  EVENT_LINES, childrenOf, configuration, runFolders, shareLibrary, sleep,
+  startApacheOnFreePort,
 } from './apache_fixture.mjs';
 
 const SECONDS = 10;
@@ -68,13 +68,11 @@ describe('mod_tavik in Apache\'s event model under load and graceful restarts', 
     folders = runFolders('load');
     const tree = makeCorpus(path.join(folders.shared, 'tree'), 300);
     fs.chmodSync(folders.shared, 0o755);
-    const port = await freePort();
-    server = await startApache(folders.root, port, configuration({
-      root: folders.root, port, site: tree,
-      extension: shareLibrary(folders.shared, paths.extension),
-      mpmLines: EVENT_LINES,
+    const extension = shareLibrary(folders.shared, paths.extension);
+    server = await startApacheOnFreePort(folders.root, (port) => configuration({
+      root: folders.root, port, site: tree, extension, mpmLines: EVENT_LINES,
     }));
-    const page = await request(port, 'POST', '/search', {
+    const page = await request(server.port, 'POST', '/search', {
       body: `q=${TERM}`, headers: { 'Content-Type': 'application/x-www-form-urlencoded' },
     });
     assert.equal(page.status, 200);

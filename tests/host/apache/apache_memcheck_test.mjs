@@ -12,7 +12,7 @@ import { after, before, describe, it } from 'node:test';
 
 import { paths, request } from '../serve/e2e/serve_fixture.mjs';
 import {
-  configuration, freePort, runFolders, shareLibrary, startApache,
+  configuration, runFolders, shareLibrary, startApacheOnFreePort,
 } from './apache_fixture.mjs';
 
 const REQUESTS = 200;
@@ -43,10 +43,9 @@ describe('mod_tavik in one Apache process under Valgrind', () => {
       Array.from({ length: 300 }, (_, i) => `<p>zebra line ${i}</p>\n`).join(''));
     fs.mkdirSync(path.join(folders.shared, 'outside'));
     fs.symlinkSync(path.join(folders.shared, 'outside'), path.join(site, 'outside'));
-    const port = await freePort();
-    server = await startApache(folders.root, port, configuration({
-      root: folders.root, port, site,
-      extension: shareLibrary(folders.shared, paths.extension),
+    const extension = shareLibrary(folders.shared, paths.extension);
+    server = await startApacheOnFreePort(folders.root, (port) => configuration({
+      root: folders.root, port, site, extension,
     }), {
       timeoutMs: 60000,
       flags: ['-X'],

@@ -12,8 +12,8 @@ import { after, before, describe, it } from 'node:test';
 import { paths, search } from '../serve/e2e/serve_fixture.mjs';
 import { trickleBodies } from '../serve/e2e/load_fixture.mjs';
 import {
-  EVENT_LINES, REQTIMEOUT_LINES, apache, configuration, freePort, runFolders,
-  shareLibrary, sleep, startApache,
+  EVENT_LINES, REQTIMEOUT_LINES, apache, configuration, runFolders, shareLibrary, sleep,
+  startApacheOnFreePort,
 } from './apache_fixture.mjs';
 
 const SLOW_CLIENTS = 2000;
@@ -31,13 +31,12 @@ describe(`mod_tavik in Apache's event model, ${SLOW_CLIENTS} slow clients`, () =
 
   before(async () => {
     folders = runFolders('slow');
-    const port = await freePort();
-    server = await startApache(folders.root, port, configuration({
-      root: folders.root, port, site: paths.site, mpmLines: EVENT_LINES,
-      extension: shareLibrary(folders.shared, paths.extension),
+    const extension = shareLibrary(folders.shared, paths.extension);
+    server = await startApacheOnFreePort(folders.root, (port) => configuration({
+      root: folders.root, port, site: paths.site, mpmLines: EVENT_LINES, extension,
       extra: REQTIMEOUT_LINES(apache.modules),
     }));
-    page = (await search(port, 'quokka')).body;
+    page = (await search(server.port, 'quokka')).body;
   });
 
   after(async () => {

@@ -14,7 +14,8 @@ import {
   makeSiteWithEscapes, paths, request, startServer,
 } from '../serve/e2e/serve_fixture.mjs';
 import {
-  apache, configuration, freePort, runApacheToEnd, runFolders, shareLibrary, startApache,
+  apache, configuration, freePort, runApacheToEnd, runFolders, shareLibrary,
+  startApacheOnFreePort,
 } from './apache_fixture.mjs';
 
 // A form post of `body` (already form-encoded) to `target`.
@@ -78,10 +79,9 @@ for (const mpm of MPMS) {
       fs.writeFileSync(path.join(site.site, 'many.htm'),
         Array.from({ length: 300 }, (_, i) => `<p>zebra line ${i}</p>\n`).join(''));
       serve = await startServer(['--docroot', site.site, '--extension', paths.extension]);
-      const port = await freePort();
-      server = await startApache(folders.root, port, configuration({
-        root: folders.root, port, site: site.site, mpm,
-        extension: shareLibrary(folders.shared, paths.extension),
+      const extension = shareLibrary(folders.shared, paths.extension);
+      server = await startApacheOnFreePort(folders.root, (port) => configuration({
+        root: folders.root, port, site: site.site, mpm, extension,
       }));
     });
 
@@ -139,22 +139,28 @@ describe('mod_tavik with a probe extension', () => {
   // `extra` lines and `env`, in a server root of its own; stops it after.
   async function withProbe(name, { extra = [], env = {} }, check) {
     const root = fs.mkdtempSync(path.join(folders.root, `${name}-`));
-    const port = await freePort();
-    const server = await startApache(root, port, configuration({
+    const server = await startApacheOnFreePort(root, (port) => configuration({
       root, port, site: folders.shared, extension: probe, extra,
     }), { env });
     try {
-      await check(port, server);
+      await check(server.port, server);
     } finally {
       await server.stop();
     }
   }
 
   it('answers the server variables, the client\'s address through mod_remoteip', async () => {
+    const otherRoot = path.join(folders.shared, 'other-root');
+    fs.mkdirSync(otherRoot, { recursive: true });
     await withProbe('variables', {
       extra: [`LoadModule remoteip_module ${apache.modules}/mod_remoteip.so`,
-        'RemoteIPHeader X-Forwarded-For', 'RemoteIPInternalProxy 127.0.0.1'],
+        'RemoteIPHeader X-Forwarded-For', 'RemoteIPInternalProxy 127.0.0.1',
+        // A second mount with a root of its own.
+        '<Location /other/>', '  SetHandler tavik', `  TavikRoot ${otherRoot}`, '</Location>'],
     }, async (port, server) => {
+      const other = await request(port, 'GET', '/other/below/?vars');
+      assert.match(other.body, new RegExp(`^SCRIPT_NAME=/other\nPATH_INFO=${otherRoot}/below\n`,
+        'm'));
       const response = await request(port, 'POST', '/search/guide?vars', {
         headers: { 'X-Probe': 'yes', 'X-Forwarded-For': '203.0.113.9' }, body: 'q=1',
       });
@@ -188,7 +194,16 @@ describe('mod_tavik with a probe extension', () => {
     });
   });
 
-  it('does not start with a library it cannot load, and names it', async () => {
+  it('does not start with a library it cannot load, or a root that is no folder', async () => {
+    const root = fs.mkdtempSync(path.join(folders.root, 'no-root-'));
+    const missing = path.join(folders.shared, 'no-such-folder');
+    const { code, output } = await runApacheToEnd(root, configuration({
+      root, port: await freePort(), site: folders.shared, extension: probe,
+      mountLines: [`TavikRoot ${missing}`],
+    }));
+    assert.notEqual(code, 0, output);
+    assert.match(output, new RegExp(`TavikRoot: ${missing} is not a folder`));
+
     for (const [library, reason] of [[path.join(folders.shared, 'missing.so'), /No such file/],
       [apache.module, /lacks GetExtensionVersion/]]) {
       const root = fs.mkdtempSync(path.join(folders.root, 'unloadable-'));
