@@ -91,18 +91,17 @@ DWORD InvokeExtension(HttpExtensionProcFn extension,
                       const RequestSummary& request, PostedData* posted,
                       const MountedFolder& folder, ExtensionHostCalls* host) {
   const uintptr_t id = next_connection_id.fetch_add(1);
-  ControlBlock block(
-      {.connection = reinterpret_cast<HCONN>(id),
-       .method = request.method,
-       .query_string = request.query_string,
-       .path_info = folder.path_info,
-       .path_translated = folder.path_translated,
-       .content_type = request.content_type,
-       .total_bytes = posted->total_bytes(),
-       .data = posted->data(),
-       .available = posted->available()},
-      {HostGetServerVariable, HostWriteClient, HostReadClient,
-       HostServerSupportFunction});
+  ControlBlock block({.connection = reinterpret_cast<HCONN>(id),
+                      .method = request.method,
+                      .query_string = request.query_string,
+                      .path_info = folder.path_info,
+                      .path_translated = folder.path_translated,
+                      .content_type = request.content_type,
+                      .total_bytes = posted->total_bytes(),
+                      .data = posted->data(),
+                      .available = posted->available()},
+                     {HostGetServerVariable, HostWriteClient, HostReadClient,
+                      HostServerSupportFunction});
 
   const RunningCall outer = running_call;
   running_call = {id, host};

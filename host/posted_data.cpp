@@ -43,7 +43,8 @@ bool PostedData::Fill(const RequestSummary& request, const BodyReader& read) {
   size_t filled = 0;
   if (request.has_body) {
     while (filled < bytes_.size()) {
-      const int64_t count = read(bytes_.data() + filled, bytes_.size() - filled);
+      const int64_t count =
+          read(bytes_.data() + filled, bytes_.size() - filled);
       if (count < 0) {
         available_ = 0;
         return false;

@@ -41,9 +41,8 @@ std::optional<std::string> ApacheCalls::ServerVariable(std::string_view name) {
   // "HTTP/1.1": the version after the slash.
   std::string_view protocol = TextOrEmpty(r_->protocol);
   const size_t slash = protocol.find('/');
-  variables.http_version = slash == std::string_view::npos
-                               ? protocol
-                               : protocol.substr(slash + 1);
+  variables.http_version =
+      slash == std::string_view::npos ? protocol : protocol.substr(slash + 1);
   variables.server_software = TextOrEmpty(ap_get_server_banner());
   variables.https = std::strcmp(ap_http_scheme(r_), "https") == 0;
   variables.remote_address = TextOrEmpty(r_->useragent_ip);

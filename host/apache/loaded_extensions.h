@@ -13,8 +13,8 @@ namespace tavik {
 // One path's outcome: the entry point, or why there is none.
 struct LoadedExtension {
   HttpExtensionProcFn extension = nullptr;  // null when loading failed
-  std::string description;  // what GetExtensionVersion gave
-  std::string error;        // one line, naming the path, when it failed
+  std::string description;                  // what GetExtensionVersion gave
+  std::string error;  // one line, naming the path, when it failed
 };
 
 // Loads the extension at `path` into this process unless it is there

@@ -79,20 +79,18 @@ void* CreateServerConfig(apr_pool_t* pool, server_rec* /*server*/) {
   return apr_pcalloc(pool, sizeof(ServerConfig));
 }
 
-void* MergeServerConfig(apr_pool_t* pool, void* base_config,
-                        void* add_config) {
+void* MergeServerConfig(apr_pool_t* pool, void* base_config, void* add_config) {
   const auto* base = static_cast<const ServerConfig*>(base_config);
   const auto* add = static_cast<const ServerConfig*>(add_config);
   auto* merged =
       static_cast<ServerConfig*>(apr_pcalloc(pool, sizeof(ServerConfig)));
-  merged->extension = add->extension != nullptr ? add->extension
-                                                : base->extension;
+  merged->extension =
+      add->extension != nullptr ? add->extension : base->extension;
   return merged;
 }
 
 void* CreateDirConfig(apr_pool_t* pool, char* path) {
-  auto* config =
-      static_cast<DirConfig*>(apr_pcalloc(pool, sizeof(DirConfig)));
+  auto* config = static_cast<DirConfig*>(apr_pcalloc(pool, sizeof(DirConfig)));
   if (path != nullptr) {
     const std::string_view mount = WithoutTrailingSlashes(path);
     config->mount = apr_pstrmemdup(pool, mount.data(), mount.size());
@@ -106,8 +104,7 @@ void* CreateDirConfig(apr_pool_t* pool, char* path) {
 void* MergeDirConfig(apr_pool_t* pool, void* base_config, void* add_config) {
   const auto* base = static_cast<const DirConfig*>(base_config);
   const auto* add = static_cast<const DirConfig*>(add_config);
-  auto* merged =
-      static_cast<DirConfig*>(apr_pcalloc(pool, sizeof(DirConfig)));
+  auto* merged = static_cast<DirConfig*>(apr_pcalloc(pool, sizeof(DirConfig)));
   merged->mount = add->mount != nullptr ? add->mount : base->mount;
   merged->root = add->root != nullptr ? add->root : base->root;
   return merged;
@@ -151,8 +148,7 @@ cmd_func DirectiveFunction(Function function) {
 const command_rec kDirectives[] = {
     AP_INIT_TAKE1("TavikExtension", DirectiveFunction(SetExtension), nullptr,
                   RSRC_CONF, "the search extension library mod_tavik loads"),
-    AP_INIT_TAKE1("TavikRoot", DirectiveFunction(SetRoot), nullptr,
-                  ACCESS_CONF,
+    AP_INIT_TAKE1("TavikRoot", DirectiveFunction(SetRoot), nullptr, ACCESS_CONF,
                   "the folder a mount searches; default the DocumentRoot"),
     {nullptr, {nullptr}, nullptr, 0, RAW_ARGS, nullptr}};
 
@@ -193,9 +189,8 @@ void LoadExtensions(apr_pool_t* child_pool, server_rec* server) {
                    "mod_tavik: TavikExtension %s: %s", path.c_str(),
                    loaded.error.c_str());
     } else {
-      ap_log_error(APLOG_MARK, APLOG_INFO, 0, each,
-                   "mod_tavik: loaded %s: %s", path.c_str(),
-                   loaded.description.c_str());
+      ap_log_error(APLOG_MARK, APLOG_INFO, 0, each, "mod_tavik: loaded %s: %s",
+                   path.c_str(), loaded.description.c_str());
     }
   }
   apr_pool_cleanup_register(child_pool, nullptr, UnloadAll,
@@ -245,8 +240,7 @@ int HandleSearch(request_rec* r) {
   const LoadedExtension* loaded = FindExtension(path);
   if (loaded == nullptr || loaded->extension == nullptr) {
     ap_log_rerror(APLOG_MARK, APLOG_ERR, 0, r,
-                  "mod_tavik: the extension %s is not loaded: %s",
-                  path.c_str(),
+                  "mod_tavik: the extension %s is not loaded: %s", path.c_str(),
                   loaded != nullptr ? loaded->error.c_str() : "not asked");
     return HTTP_INTERNAL_SERVER_ERROR;
   }
@@ -270,10 +264,12 @@ int HandleSearch(request_rec* r) {
   const RequestSummary summary{
       .method = r->method,
       .query_string = r->args != nullptr ? r->args : "",
-      .content_type = [r] {
-        const char* type = apr_table_get(r->headers_in, "Content-Type");
-        return type != nullptr ? std::string_view(type) : std::string_view();
-      }(),
+      .content_type =
+          [r] {
+            const char* type = apr_table_get(r->headers_in, "Content-Type");
+            return type != nullptr ? std::string_view(type)
+                                   : std::string_view();
+          }(),
       .content_length = body.content_length(),
       .has_body = body.has_body()};
   PostedData posted;
@@ -318,12 +314,7 @@ void RegisterHooks(apr_pool_t* /*pool*/) {
 
 extern "C" {
 module AP_MODULE_DECLARE_DATA tavik_module = {
-    STANDARD20_MODULE_STUFF,
-    tavik::CreateDirConfig,
-    tavik::MergeDirConfig,
-    tavik::CreateServerConfig,
-    tavik::MergeServerConfig,
-    tavik::kDirectives,
-    tavik::RegisterHooks,
-    AP_MODULE_FLAG_NONE};
+    STANDARD20_MODULE_STUFF,   tavik::CreateDirConfig,   tavik::MergeDirConfig,
+    tavik::CreateServerConfig, tavik::MergeServerConfig, tavik::kDirectives,
+    tavik::RegisterHooks,      AP_MODULE_FLAG_NONE};
 }  // extern "C"

@@ -11,8 +11,8 @@
 #include <string_view>
 
 #include "host/posted_data.h"
-#include "host/url_mapping.h"
 #include "host/serve/http_exchange.h"
+#include "host/url_mapping.h"
 #include "interface/server_interface.h"
 
 namespace tavik {

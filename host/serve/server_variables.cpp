@@ -32,10 +32,9 @@ std::optional<std::string> LookUpServerVariable(
   variables.path_translated = source.path_translated;
   variables.script_name = source.script_name;
   variables.content_type = type != nullptr ? *type : std::string_view();
-  variables.content_length =
-      request.content_length > 0
-          ? static_cast<uint64_t>(request.content_length)
-          : 0;
+  variables.content_length = request.content_length > 0
+                                 ? static_cast<uint64_t>(request.content_length)
+                                 : 0;
   variables.server_name =
       HostName(request).value_or(source.default_server_name);
   variables.server_port = request.server_port;

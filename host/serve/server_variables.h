@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "host/server_variables.h"
 #include "host/serve/http_exchange.h"
+#include "host/server_variables.h"
 
 namespace tavik {
 

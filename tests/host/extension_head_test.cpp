@@ -78,8 +78,7 @@ TEST(ExtensionHead, RefusesMalformedText) {
 TEST(ExtensionHead, SplitsAFieldIntoItsNameAndValue) {
   ExtensionHead head;
   ASSERT_TRUE(ParseExtensionHead(
-      "Content-Type:text/html\r\nX-A:  spaced value\t\r\nX-B:\r\n\r\n",
-      &head));
+      "Content-Type:text/html\r\nX-A:  spaced value\t\r\nX-B:\r\n\r\n", &head));
   const std::pair<std::string_view, std::string_view> kFields[] = {
       {"Content-Type", "text/html"}, {"X-A", "spaced value"}, {"X-B", ""}};
   ASSERT_EQ(head.fields.size(), std::size(kFields));
