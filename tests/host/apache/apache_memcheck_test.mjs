@@ -1,10 +1,10 @@
 // One Apache process (-X: no children) with mod_tavik under Valgrind's leak
 // check over 200 requests of every kind: searches with hits, without, to
 // the overflow page, by URL, below the mount, HEAD, a chunked body, a body
-// over the limit, an escape, another method. Valgrind must find no invalid
-// access and no lost block: in the module, in the library it loads twice
-// (the check at start, then the child's own load, unloaded at exit) and in
-// the requests.
+// past the read-ahead, a body over the limit, an escape, another method.
+// Valgrind must find no invalid access and no lost block: in the module, in
+// the library it loads twice (the check at start, then the child's own
+// load, unloaded at exit) and in the requests.
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
@@ -26,6 +26,7 @@ const KINDS = [
   ['HEAD', '/search?q=quokka', {}, 200],
   ['POST', '/search', { body: '7\r\nq=quokk\r\n1\r\na\r\n0\r\n\r\n',
     headers: { ...form, 'Transfer-Encoding': 'chunked' } }, 200],
+  ['POST', '/search', { body: `q=quokka&pad=${'x'.repeat(60000)}`, headers: form }, 200],
   ['POST', '/search', { body: 'q='.padEnd(1048577, 'x'), headers: form }, 413],
   ['GET', '/search/outside', {}, 403],
   ['PUT', '/search', { body: 'q=1' }, 405],

@@ -31,6 +31,7 @@ const SAME_ANSWERS = [
   post('/search', 'q=zzqxv'),                            // no hits
   post('/search', 'q=zebra'),                            // the overflow page
   post('/search', `q=${'quokka'.repeat(300)}`),          // a long query
+  post('/search', `q=quokka&pad=${'x'.repeat(60000)}`),  // a body past the read-ahead
   post('/search', 'q=%3Cb%3Equokka%3C%2Fb%3E+%26+%22x%22'),  // markup
   post('/search', 'q=root%3Ax%3A0'),                     // the link to /etc/passwd
   post('/search', 'q=secret'),                           // the links out of the site
