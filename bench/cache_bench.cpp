@@ -11,7 +11,7 @@
 #include "bench/bench_tools.h"
 #include "host/captured_request.h"
 #include "host/form_encoding.h"
-#include "request/summary_cache.h"
+#include "corpus/summary_cache.h"
 #include "testing/search_page.h"
 
 namespace tavik::bench {

@@ -11,7 +11,7 @@
 
 #include <memory>
 
-#include "request/summary_cache.h"
+#include "corpus/summary_cache.h"
 
 namespace tavik {
 

@@ -6,7 +6,7 @@
 #include <cstddef>
 
 #include "interface/server_interface.h"
-#include "request/page_sink.h"
+#include "platform/page_sink.h"
 
 namespace tavik {
 

@@ -5,6 +5,7 @@
 #include "extension/cache_setting.h"
 #include "extension/control_block_sink.h"
 #include "extension/posted_text.h"
+#include "extension/word_search_call.h"
 #include "interface/server_interface.h"
 #include "platform/paths.h"
 #include "platform/work_buffer.h"
@@ -51,6 +52,13 @@ GetExtensionVersion(HSE_VERSION_INFO* pVer) {
 extern "C" TAVIK_EXPORT DWORD TAVIK_CALLBACK
 HttpExtensionProc(EXTENSION_CONTROL_BLOCK* pECB) {
   using tavik::SearchRequest;
+  // A GET or HEAD with "q" in its query string is a word search; every
+  // other request, a form post above all, is answered with the line
+  // search's page as ever.
+  if (tavik::IsWordSearchRequest(pECB)) {
+    tavik::RunWordSearchRequest(pECB, process_cache.get());
+    return HSE_STATUS_SUCCESS;
+  }
   tavik::ControlBlockSink sink(pECB);
   std::unique_ptr<SearchRequest> request;
   bool has_form_value = false;

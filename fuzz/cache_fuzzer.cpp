@@ -21,7 +21,7 @@
 #include <string>
 #include <thread>
 
-#include "request/summary_cache.h"
+#include "corpus/summary_cache.h"
 #include "testing/search_page.h"
 #include "testing/tree_changes.h"
 

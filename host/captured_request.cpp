@@ -104,6 +104,24 @@ std::string CapturedResponse::Body() const {
   return body;
 }
 
+namespace {
+
+// Runs `library` once with the block `request`, whose connection is
+// `connection`, capturing into `*connection.response`.
+void RunCaptured(const ExtensionLibrary& library, ControlBlockRequest request,
+                 Connection& connection) {
+  request.connection = &connection;
+  ControlBlock block(request,
+                     {CaptureGetServerVariable, CaptureWriteClient,
+                      CaptureReadClient, CaptureServerSupportFunction});
+  Connection* outer = current_connection;
+  current_connection = &connection;
+  connection.response->return_value = library.HttpExtensionProc()(block.get());
+  current_connection = outer;
+}
+
+}  // namespace
+
 CapturedResponse RunCapturedRequest(const ExtensionLibrary& library,
                                     const std::string& posted,
                                     const std::string& path_info) {
@@ -113,22 +131,31 @@ CapturedResponse RunCapturedRequest(const ExtensionLibrary& library,
   // cbAvailable is a fault the memory checkers can see.
   std::unique_ptr<unsigned char[]> data(new unsigned char[posted.size()]);
   std::memcpy(data.get(), posted.data(), posted.size());
-  ControlBlock block(
-      {.connection = &connection,
-       .method = "POST",
-       .path_info = path_info,
-       .path_translated = path_info,
-       .content_type = "application/x-www-form-urlencoded",
-       .total_bytes = static_cast<DWORD>(posted.size()),
-       .data = data.get(),
-       .available = static_cast<DWORD>(posted.size())},
-      {CaptureGetServerVariable, CaptureWriteClient, CaptureReadClient,
-       CaptureServerSupportFunction});
+  RunCaptured(library,
+              {.method = "POST",
+               .path_info = path_info,
+               .path_translated = path_info,
+               .content_type = "application/x-www-form-urlencoded",
+               .total_bytes = static_cast<DWORD>(posted.size()),
+               .data = data.get(),
+               .available = static_cast<DWORD>(posted.size())},
+              connection);
+  return response;
+}
 
-  Connection* outer = current_connection;
-  current_connection = &connection;
-  response.return_value = library.HttpExtensionProc()(block.get());
-  current_connection = outer;
+CapturedResponse RunCapturedGet(const ExtensionLibrary& library,
+                                const std::string& query_string,
+                                const std::string& path_info) {
+  CapturedResponse response;
+  Connection connection{&response};
+  unsigned char no_data[1] = {0};
+  RunCaptured(library,
+              {.method = "GET",
+               .query_string = query_string,
+               .path_info = path_info,
+               .path_translated = path_info,
+               .data = no_data},
+              connection);
   return response;
 }
 

@@ -40,11 +40,17 @@ struct CapturedResponse {
 };
 
 // Calls `library`'s HttpExtensionProc once with `posted` as the posted data
-// (all of it available, cbTotalBytes the same) and `path_info` as the extra
-// path, and returns what it did.
+// of a POST (all of it available, cbTotalBytes the same) and `path_info` as
+// the extra path, and returns what it did.
 CapturedResponse RunCapturedRequest(const ExtensionLibrary& library,
                                     const std::string& posted,
                                     const std::string& path_info);
+
+// The same for a GET without a body, with `query_string` as its query
+// string (without the "?").
+CapturedResponse RunCapturedGet(const ExtensionLibrary& library,
+                                const std::string& query_string,
+                                const std::string& path_info);
 
 }  // namespace tavik
 

@@ -3,14 +3,6 @@
 namespace tavik {
 namespace {
 
-// True for a search by its URL ("GET /search?q=quokka"): a GET or HEAD
-// without a body and with a query string, which the extension is given as
-// the form data a POST would carry, so that a search can be bookmarked.
-bool QueryIsPosted(const RequestSummary& request) {
-  return (request.method == "GET" || request.method == "HEAD") &&
-         !request.has_body && !request.query_string.empty();
-}
-
 // How many body bytes to read ahead: kReadAheadBytes, fewer for a shorter
 // body (one more than its length, so that its end is seen), and at least
 // 1.
@@ -33,12 +25,6 @@ DWORD TotalBytes(const RequestSummary& request) {
 }  // namespace
 
 bool PostedData::Fill(const RequestSummary& request, const BodyReader& read) {
-  if (QueryIsPosted(request)) {
-    bytes_.assign(request.query_string.begin(), request.query_string.end());
-    available_ = static_cast<DWORD>(bytes_.size());
-    total_bytes_ = available_;
-    return true;
-  }
   bytes_.assign(ReadAheadRoom(request), 0);
   size_t filled = 0;
   if (request.has_body) {

@@ -46,13 +46,12 @@ using BodyReader = std::function<int64_t(void* buffer, size_t size)>;
 // cbTotalBytes.
 class PostedData {
  public:
-  // Fills the data for `request`. A GET or HEAD without a body whose query
-  // string is not empty has that query string as its data, and as its
-  // total, so that a search has a URL (lpszQueryString still says what the
-  // request said). Any other request has the first kReadAheadBytes of its
-  // body, read through `read` until it ends, and its Content-Length as its
-  // total (kUnknownTotalBytes for a chunked body, 0 without a body).
-  // Returns false when the body could not be read; the data is then empty.
+  // Fills the data for `request`: the first kReadAheadBytes of its body,
+  // read through `read` until it ends, and its Content-Length as its total
+  // (kUnknownTotalBytes for a chunked body, 0 without a body). A query
+  // string is no posted data: a search by URL reaches the extension in
+  // lpszQueryString alone. Returns false when the body could not be read;
+  // the data is then empty.
   bool Fill(const RequestSummary& request, const BodyReader& read);
 
   // Never null, even with no bytes; valid while this object lives.

@@ -61,6 +61,11 @@ bool ParseRequestList(std::string_view text, std::vector<ListedRequest>* out,
                ": expected NAME<TAB>PATH<TAB>POSTED with valid escapes";
       return false;
     }
+    if (!request.posted.empty() && request.posted[0] == '?') {
+      request.is_get = true;
+      request.query_string = request.posted.substr(1);
+      request.posted.clear();
+    }
     out->push_back(std::move(request));
   }
   return true;

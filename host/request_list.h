@@ -1,9 +1,10 @@
 // A list of requests to run through an extension, one per line, so the same
 // list can be run by hosts on different systems and their answers compared.
 //
-// Each line is NAME, a TAB, the extra path, a TAB and the posted data. The
-// two texts may hold \\ \t \r \n and \xHH (two hexadecimal digits) for bytes
-// a line cannot; blank lines and lines starting with "#" are skipped.
+// Each line is NAME, a TAB, the extra path, a TAB and the posted data of a
+// POST, or "?" and the query string of a GET without a body. The two texts
+// may hold \\ \t \r \n and \xHH (two hexadecimal digits) for bytes a line
+// cannot; blank lines and lines starting with "#" are skipped.
 #ifndef TAVIK_HOST_REQUEST_LIST_H_
 #define TAVIK_HOST_REQUEST_LIST_H_
 
@@ -16,7 +17,9 @@ namespace tavik {
 struct ListedRequest {
   std::string name;
   std::string path_info;
-  std::string posted;
+  bool is_get = false;
+  std::string posted;        // for a POST
+  std::string query_string;  // for a GET
 };
 
 // Parses `text`. Returns false, with the line number and reason in `error`,

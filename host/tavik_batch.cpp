@@ -19,8 +19,8 @@ constexpr char kUsage[] =
     "       tavik-batch --help | --version\n"
     "\n"
     "Loads the extension LIBRARY, runs every request of LIST (lines of\n"
-    "NAME<TAB>EXTRA-PATH<TAB>POSTED-DATA, with \\\\ \\t \\r \\n \\xHH "
-    "escapes)\n"
+    "NAME<TAB>EXTRA-PATH<TAB>POSTED-DATA, or ? and a GET's query string in\n"
+    "place of the posted data, with \\\\ \\t \\r \\n \\xHH escapes)\n"
     "and writes each response, status line, head and body, to OUTDIR/NAME.\n";
 
 constexpr tavik::ProgramFailure Fail("tavik-batch", 2);
@@ -53,7 +53,10 @@ int main(int argc, char** argv) {
 
   for (const tavik::ListedRequest& request : requests) {
     const std::string response =
-        tavik::RunCapturedRequest(*library, request.posted, request.path_info)
+        (request.is_get ? tavik::RunCapturedGet(*library, request.query_string,
+                                                request.path_info)
+                        : tavik::RunCapturedRequest(*library, request.posted,
+                                                    request.path_info))
             .AsHttp();
     const std::string path = std::string(argv[3]) + "/" + request.name;
     std::ofstream out(path, std::ios::binary);

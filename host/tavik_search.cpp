@@ -18,8 +18,8 @@
 namespace {
 
 constexpr char kUsage[] =
-    "usage: tavik-search [--library PATH] [--posted DATA] [--repeat N] ROOT "
-    "[TERM]\n"
+    "usage: tavik-search [--library PATH] [--posted DATA] [--query QUERY] "
+    "[--repeat N] ROOT [TERM]\n"
     "\n"
     "Loads the search extension and runs one request, as a web server would:\n"
     "the extra path is ROOT, the folder tree to search, and the posted data\n"
@@ -29,6 +29,9 @@ constexpr char kUsage[] =
     "  --library PATH  the extension to load (default: libtavik.so next to\n"
     "                  this program, or where it is installed)\n"
     "  --posted DATA   post DATA exactly as given instead of a TERM\n"
+    "  --query QUERY   search by URL instead: a GET whose query string is\n"
+    "                  QUERY, as given (\"q=quokka+island&page=2\",\n"
+    "                  \"q=cafe&format=json\")\n"
     "  --repeat N      run the request N times in this process and print the\n"
     "                  last response; the time per request goes to standard\n"
     "                  error\n"
@@ -39,6 +42,8 @@ struct Arguments {
   std::string library;
   std::string posted;
   bool has_posted = false;
+  std::string query;
+  bool has_query = false;
   long repeat = 0;  // 0: once, and no timing
   std::vector<std::string> positional;
 };
@@ -60,7 +65,7 @@ int main(int argc, char** argv) {
       return 0;
     }
     if (argument == "--library" || argument == "--posted" ||
-        argument == "--repeat") {
+        argument == "--query" || argument == "--repeat") {
       if (i + 1 == argc) return Fail(argument + " needs a value");
       if (argument == "--library") {
         arguments.library = argv[++i];
@@ -70,6 +75,9 @@ int main(int argc, char** argv) {
         if (*end != '\0' || arguments.repeat < 1) {
           return Fail("--repeat takes a count of at least 1");
         }
+      } else if (argument == "--query") {
+        arguments.query = argv[++i];
+        arguments.has_query = true;
       } else {
         arguments.posted = argv[++i];
         arguments.has_posted = true;
@@ -85,8 +93,12 @@ int main(int argc, char** argv) {
   if (arguments.positional.size() > 2) {
     return Fail("too many arguments (see --help)");
   }
-  if (arguments.has_posted && arguments.positional.size() == 2) {
-    return Fail("give either --posted or TERM, not both");
+  if ((arguments.has_posted || arguments.has_query) &&
+      arguments.positional.size() == 2) {
+    return Fail("give either --posted, --query or TERM, not more");
+  }
+  if (arguments.has_posted && arguments.has_query) {
+    return Fail("give either --posted or --query, not both");
   }
   if (arguments.library.empty()) arguments.library = tavik::DefaultExtensionPath();
 
@@ -103,8 +115,11 @@ int main(int argc, char** argv) {
   tavik::CapturedResponse response;
   const auto started = std::chrono::steady_clock::now();
   for (long run = 0; run < std::max(arguments.repeat, 1L); ++run) {
-    response =
-        tavik::RunCapturedRequest(*library, posted, arguments.positional[0]);
+    response = arguments.has_query
+                   ? tavik::RunCapturedGet(*library, arguments.query,
+                                           arguments.positional[0])
+                   : tavik::RunCapturedRequest(*library, posted,
+                                               arguments.positional[0]);
   }
   if (arguments.repeat > 0) {
     const std::chrono::duration<double, std::milli> elapsed =

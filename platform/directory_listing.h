@@ -8,6 +8,9 @@
 
 namespace tavik {
 
+// The pattern that every entry's name matches.
+inline constexpr char kEveryEntryPattern[] = "*.*";
+
 // What an entry is, as the listing tells it, a link not followed.
 enum class EntryKind {
   kFile,    // a regular file

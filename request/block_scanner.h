@@ -22,7 +22,7 @@
 
 #include "platform/readable_file.h"
 #include "platform/work_buffer.h"
-#include "request/document_summary.h"
+#include "corpus/document_summary.h"
 #include "request/reading_rules.h"
 #include "request/term_finder.h"
 

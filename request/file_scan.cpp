@@ -64,10 +64,13 @@ const TermFinder& SearchRequest::Finder() {
   return *finder_;
 }
 
-void SearchRequest::StartCacheVisit() {
-  if (cache_ == nullptr || visit_) return;
+CacheVisit* SearchRequest::StartCacheVisit() {
   // A term that no piece can contain is never looked for.
-  if (Finder().CanMatch()) visit_.emplace(*cache_, szTerm, Finder().length());
+  if (cache_ != nullptr && !visit_ && Finder().CanMatch()) {
+    visit_.emplace(*cache_, SummaryKind::kLines,
+                   TermSequences(szTerm, Finder().length()));
+  }
+  return visit_ ? &*visit_ : nullptr;
 }
 
 size_t SearchRequest::CountDocumentHits(const char* doc_path, size_t limit,
@@ -98,24 +101,14 @@ size_t SearchRequest::CountDocumentHits(const char* doc_path, size_t limit,
 size_t SearchRequest::ReadDocument(const char* doc_path, size_t limit,
                                    const uint64_t* summarize) {
   ReadableFile document;
-  switch (document.OpenUnlessLink(doc_path)) {
-    case ReadableFile::Found::kFile:
-      break;
-    case ReadableFile::Found::kNothing:
+  const char* real_root = walk_ != nullptr ? walk_->real_root() : nullptr;
+  switch (OpenWalkedDocument(doc_path, real_root, document)) {
+    case WalkedFile::kNothing:
       return 0;
-    case ReadableFile::Found::kLink: {
-      // The walk enters no linked folder, so every other document lies
-      // below the root; a linked one is read only where its link leads
-      // there too. Otherwise its hits would tell what a file outside the
-      // site holds. It gets no summary: where it leads is checked anew
-      // each time.
-      char real_path[kRealPathBufferSize];
-      if (!real_root_known_ || !ResolveRealPath(doc_path, real_path) ||
-          !IsSameOrBelow(real_root_, real_path) || !document.Open(real_path)) {
-        return 0;
-      }
+    case WalkedFile::kLink:
       return scanner_->CountHits(document, *finder_, limit);
-    }
+    case WalkedFile::kFile:
+      break;
   }
   SummaryBuilder* summary =
       summarize != nullptr

@@ -20,14 +20,12 @@
 #include <memory>
 #include <optional>
 
-#include "platform/directory_listing.h"
+#include "corpus/cache_visit.h"
+#include "corpus/summary_cache.h"
+#include "corpus/tree_walk.h"
 #include "platform/paths.h"
 #include "request/block_scanner.h"
-#include "request/cache_visit.h"
-#include "request/folder_listing.h"
-#include "request/folder_table.h"
-#include "request/page_sink.h"
-#include "request/summary_cache.h"
+#include "platform/page_sink.h"
 #include "request/term_finder.h"
 
 namespace tavik {
@@ -40,8 +38,6 @@ inline constexpr size_t kOutSize = 4096;
 inline constexpr size_t kLinkSize = 256;
 inline constexpr size_t kJoinSize = 1024;
 
-inline constexpr char kDocumentPattern[] = "*.htm";
-inline constexpr char kEveryEntryPattern[] = "*.*";
 
 // One document with at least one matching line.
 struct HitFile {
@@ -119,43 +115,33 @@ class SearchRequest {
  private:
   SearchRequest() = default;
 
-  // A document as a kept folder listing gave it: what the listing says it
-  // is, and the listing's id.
-  struct ListedDocument {
-    EntryKind kind;
-    uint64_t listing;
+  // What the walk hands the record, as SearchDirectory runs it.
+  class Walker : public WalkVisitor {
+   public:
+    explicit Walker(SearchRequest& request) : request_(request) {}
+    CacheVisit* RootFound() override;
+    void VisitEntry(const char* dir_path, const char* name) override {
+      request_.ScanFile(dir_path, name);
+    }
+    void VisitListed(const char* doc_path,
+                     const ListedDocument& listed) override {
+      request_.ScanDocument(doc_path, &listed);
+    }
+    bool Stopped() const override { return request_.fTooMany != 0; }
+
+   private:
+    SearchRequest& request_;
   };
 
   // Formats the head text with the search string and sends it with the
   // status.
   void SendHead(const char* search_string);
-  // SearchDirectory for a folder expected to be `expected` (nullptr: not
-  // known from a kept listing).
-  void SearchFolder(const char* parent_path, const char* name,
-                    const char* pattern, const FolderIdentity* expected);
-  // The second pass of the walk over the folder at full path `dir_path`:
-  // each sub-folder, from the ordinary listing.
-  void SearchSubFolders(const char* dir_path, const char* pattern);
-  // Walks the folder at full path `dir_path` as SearchDirectory does, from
-  // the listing the cache keeps for it, or from one it makes (and keeps)
-  // while the walk reads it. Returns false, having done nothing, when the
-  // folder is to be listed the ordinary way.
-  bool SearchKeptFolder(const char* dir_path, const FolderIdentity& expected,
-                        const char* pattern);
-  // ScanFile for the entry `name` of kind `kind` that the listing numbered
-  // `listing` gives in the folder at `dir_path`.
-  void ScanListedEntry(const char* dir_path, const char* name, EntryKind kind,
-                       uint64_t listing);
-  // The second pass over a kept listing of the folder at `dir_path`.
-  void SearchListedSubFolders(const char* dir_path,
-                              const FolderListing& listing,
-                              const char* pattern);
   // The finder for szTerm, built at its first use and kept for the rest of
   // the walk.
   const TermFinder& Finder();
   // Makes the cache visit when the search has a cache and a term that can
-  // match.
-  void StartCacheVisit();
+  // match, and returns it (nullptr: none).
+  CacheVisit* StartCacheVisit();
   // ScanFile for the document at full path `doc_path` (from a kept listing
   // with `listed`, else nullptr).
   void ScanDocument(const char* doc_path, const ListedDocument* listed);
@@ -193,11 +179,9 @@ class SearchRequest {
 
   // Where the page goes; not owned.
   PageSink* sink_ = nullptr;
-  // The search root's real path, every link in it followed, once the walk
-  // has found the root: a document reached through a link is read only when
-  // the link leads to this folder or below it.
-  char real_root_[kRealPathBufferSize];
-  bool real_root_known_ = false;
+  // The walk, while SearchDirectory runs it: it knows the root's real
+  // path, below which a document reached through a link must lie.
+  const TreeWalk* walk_ = nullptr;
   // The term's finder (see Finder) and the block scanner with its buffer,
   // made at their first use and kept for the rest of the walk.
   std::optional<TermFinder> finder_;

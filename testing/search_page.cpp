@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "request/page_sink.h"
+#include "platform/page_sink.h"
 #include "request/search_request.h"
 
 namespace tavik::testing {

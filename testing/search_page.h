@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "request/summary_cache.h"
+#include "corpus/summary_cache.h"
 
 namespace tavik::testing {
 

@@ -35,9 +35,10 @@ struct ExtensionCallOutcome {
 };
 
 // Fills the posted data by the hosts' rules (PostedData::Fill: up to
-// kReadAheadBytes of the body, or the query string of a search by URL) and
-// calls `setup.extension` once with a control block for the request
-// (InvokeExtension). Its callbacks:
+// kReadAheadBytes of the body) and calls `setup.extension` once with a
+// control block for the request (InvokeExtension); a search by URL ("GET
+// /search?q=quokka") reaches the extension as a GET with its query string,
+// which the extension answers as a word search. Its callbacks:
 // - WriteClient sends exactly the bytes given before it returns
 //   (ResponseWriter::WriteBody); asynchronous writes fail.
 // - ReadClient reads the next bytes of the body; 0 bytes at its end.

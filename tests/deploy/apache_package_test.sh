@@ -111,7 +111,7 @@ apache_pid=$!
 answer=
 for _ in $(seq 100); do
   if answer=$(timeout 10 bash -c 'exec 3<>"/dev/tcp/127.0.0.1/$0" &&
-      printf "GET /search?q=quokka HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n" >&3 &&
+      printf "POST /search HTTP/1.1\r\nHost: x\r\nContent-Type: application/x-www-form-urlencoded\r\nContent-Length: 8\r\nConnection: close\r\n\r\nq=quokka" >&3 &&
       cat <&3' "$port" 2>/dev/null); then
     break
   fi

@@ -61,9 +61,14 @@ describe('nginx in front of two tavik-serve backends', () => {
       assert.equal(file.status, 200, link);
       assert.equal(file.body, fs.readFileSync(path.join(site.site, link), 'latin1'), link);
     }
-    // A search has a URL through nginx as well.
-    const byUrl = await request(front.port, 'GET', '/search?q=quokka');
-    assert.equal(byUrl.body, alone.body);
+    // A search by URL goes through nginx as well, with its links as the
+    // backend gives them.
+    for (const url of ['/search?q=quokka', '/search/news?q=quokka&format=json']) {
+      const byUrl = await request(front.port, 'GET', url);
+      assert.equal(byUrl.status, 200, url);
+      assert.equal(byUrl.body, (await request(backends[1].port, 'GET', url)).body, url);
+      assert.match(byUrl.body, /news\/2026\/wildlife\.htm/, url);
+    }
     const below = await search(front.port, 'quokka', '/search/news');
     assert.equal(below.body, (await search(backends[1].port, 'quokka', '/search/news')).body);
   });
@@ -77,6 +82,7 @@ describe('nginx in front of two tavik-serve backends', () => {
     }
     const top = await request(front.port, 'GET', '/');
     assert.match(top.body, /<form method="POST" action="search">/);
+    assert.match(top.body, /<form method="GET" action="search" role="search">/);
     const lines = await loggedLines(front.accessLog, (logged) =>
       logged.some((line) => line.includes('"GET /missing.htm HTTP/1.1" 404')));
     assert.ok(lines.some((line) => line.includes('"GET /content.htm HTTP/1.1" 200')));

@@ -26,6 +26,12 @@ if(NOT output MATCHES "Search string - Full Text<p>")
   message(FATAL_ERROR "--posted data was not used: ${output}")
 endif()
 
+run_search(success --query "q=quokka&format=json" ${SITE})
+if(NOT output MATCHES "^HTTP/1.1 200 OK\r?\nContent-Type: application/json; charset=utf-8" OR
+   NOT output MATCHES "\"url\":\"/news/2026/wildlife.htm\"")
+  message(FATAL_ERROR "--query should run a search by URL: ${output}")
+endif()
+
 run_search(success --repeat 3 ${SITE} "search")
 if(NOT output MATCHES "hit\\(s\\) found" OR
    NOT error MATCHES "^tavik-search: 3 requests in [0-9.]+ ms, [0-9.]+ ms each\n$")

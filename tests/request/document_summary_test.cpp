@@ -2,7 +2,7 @@
 // slots of every three-byte sequence of the text the plain reader gives
 // (its pieces joined), folded to the same size. Then the promise itself: a
 // term with a hit is never ruled out.
-#include "request/document_summary.h"
+#include "corpus/document_summary.h"
 
 #include <gtest/gtest.h>
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <thread>
 
-#include "request/summary_cache.h"
+#include "corpus/summary_cache.h"
 #include "testing/search_page.h"
 #include "testing/temp_tree.h"
 

@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "request/summary_cache.h"
+#include "corpus/summary_cache.h"
 #include "testing/search_page.h"
 #include "testing/temp_tree.h"
 

@@ -4,7 +4,7 @@
 // followed by searches for terms of every kind; every page must equal the
 // page of the same search without a cache, byte for byte. With change
 // notification and with stamps alone.
-#include "request/summary_cache.h"
+#include "corpus/summary_cache.h"
 
 #include <gtest/gtest.h>
 

@@ -38,6 +38,20 @@ for folder in "" a a/b a/b/c; do
   for i in $(seq 1 90); do echo "hit number $i"; done >"$trees/cap/$folder/d${#folder}.htm"
 done
 
+# words: the word search's documents: markup, references, titles and
+# headings, UTF-8 and Windows-1252 text; two pages of results.
+mkdir -p "$trees/words/more"
+printf '<title>Caf\xc3\xa9 notes</title><p>Caf\xc3\xa9 au lait &amp; quokka, na\xc3\xafve</p>' \
+  >"$trees/words/utf8.htm"
+printf '<h1>Stra\xdfe</h1><p>CAF\xc9 &eacute;t&eacute; quokka \x93quoted\x94</p>' \
+  >"$trees/words/latin.htm"
+printf '<p>Rottnest  Island, <b>quo</b>kka<script>quokka()</script></p>' \
+  >"$trees/words/more/phrase.htm"
+for i in $(seq 1 14); do
+  printf '<p>quokka number %d%s</p>' "$i" "$(printf ' quokka%.0s' $(seq 1 $((i % 5))))" \
+    >"$trees/words/more/n$i.htm"
+done
+
 long_x=$(printf '%0850d' 0 | tr 0 x)
 longer_x=$(printf '%0900d' 0 | tr 0 x)
 markup=$(printf '%0300d' 0 | sed 's/0/%3C/g')
@@ -76,6 +90,12 @@ list=$work/requests
   printf 'head-850\t%s\tq=%s\n' "$trees/basic" "$long_x"
   printf 'head-900\t%s\tq=%s\n' "$trees/basic" "$longer_x"
   printf 'head-escaped\t%s\tq=%s\n' "$trees/basic" "$markup"
+  printf 'words-quokka\t%s\t?q=quokka\n' "$trees/words"
+  printf 'words-quokka-2\t%s\t?q=QUOKKA&page=2&format=json\n' "$trees/words"
+  printf 'words-cafe\t%s\t?q=cafe+naive&format=json\n' "$trees/words"
+  printf 'words-latin\t%s\t?q=strasse+caf%%C9\n' "$trees/words"
+  printf 'words-phrase\t%s\t?q=%%22rottnest+island%%22+quokka\n' "$trees/words"
+  printf 'words-empty\t%s\t?q=\n' "$trees/words"
 } >"$list"
 
 "$linux_batch" "$linux_library" "$list" "$work/linux"
@@ -90,4 +110,6 @@ fi
 # The lists must have found something: guard against two empty answers.
 grep -q '3 hit(s)<p>' "$work/linux/basic-hello"
 grep -q 'narrow your search' "$work/linux/cap-hit"
+grep -q '17 results for' "$work/linux/words-quokka"
+grep -q '"total":1,' "$work/linux/words-cafe"
 echo "compare_pages: $count requests, the same pages on Linux and under Wine"

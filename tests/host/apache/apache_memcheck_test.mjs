@@ -23,6 +23,7 @@ const KINDS = [
   ['POST', '/search', { body: 'q=zebra', headers: form }, 200],
   ['GET', '/search?q=quokka', {}, 200],
   ['GET', '/search/news?q=Quokka', {}, 200],
+  ['GET', '/search?q=quokka&format=json', {}, 200],
   ['HEAD', '/search?q=quokka', {}, 200],
   ['POST', '/search', { body: '7\r\nq=quokk\r\n1\r\na\r\n0\r\n\r\n',
     headers: { ...form, 'Transfer-Encoding': 'chunked' } }, 200],

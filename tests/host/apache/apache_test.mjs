@@ -39,6 +39,8 @@ const SAME_ANSWERS = [
   post('/search', 'nothing'),                            // no form value
   get('/search?q=quokka'),                               // searches by URL
   get('/search/news?q=Quokka'),
+  get('/search?q=%22rottnest+island%22&utm_source=news'),
+  get('/search?q=quokka&format=json'),
   get('/search?q=zebra'),
   get('/search'),
   { method: 'HEAD', target: '/search?q=quokka' },
@@ -103,7 +105,8 @@ for (const mpm of MPMS) {
         assert.equal(through.headers['content-type'], alone.headers['content-type'], what);
         assert.equal(through.body, alone.body, what);
       }
-      const overflow = await request(server.port, 'GET', '/search?q=zebra');
+      const { method, target, body, headers } = post('/search', 'q=zebra');
+      const overflow = await request(server.port, method, target, { body, headers });
       assert.match(overflow.body, /narrow/);
     });
 

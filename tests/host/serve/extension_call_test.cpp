@@ -509,9 +509,9 @@ TEST_F(ExtensionCall, ARequestWithoutBodyReadsNothing) {
   EXPECT_EQ(connection.body_bytes_read(), 0u);
 }
 
-// A search with a URL: the query string of a GET or HEAD is the posted
-// data, as a form post's body would be; a body, when there is one, wins.
-TEST_F(ExtensionCall, TheQueryOfAGetIsItsPostedData) {
+// A search with a URL reaches the extension as it came: its query string
+// in lpszQueryString, and no posted data but a body.
+TEST_F(ExtensionCall, TheQueryStringIsNoPostedData) {
   struct Case {
     const char* method;
     const char* query;
@@ -519,8 +519,8 @@ TEST_F(ExtensionCall, TheQueryOfAGetIsItsPostedData) {
     const char* posted;
   };
   const Case kCases[] = {
-      {"GET", "q=quokka", nullptr, "q=quokka"},
-      {"HEAD", "q=a+b%21", nullptr, "q=a+b%21"},
+      {"GET", "q=quokka", nullptr, ""},
+      {"HEAD", "q=a+b%21", nullptr, ""},
       {"GET", "", nullptr, ""},
       {"POST", "q=query", "q=body", "q=body"},
       {"POST", "q=query", nullptr, ""},

@@ -163,23 +163,31 @@ describe('tavik-serve with the Tavik extension', () => {
     assert.ok(response.body.endsWith(NO_HITS));
   });
 
-  it('answers a search by its URL as the form post, as the site offers it to browsers', async () => {
+  it('answers a search by its URL with the word search, as the site offers it to browsers', async () => {
     const description = await request(server.port, 'GET', '/opensearch.xml');
     assert.equal(description.status, 200);
     const template = /template="([^"]+)"/.exec(description.body)[1];
     assert.match((await request(server.port, 'GET', '/content.htm')).body,
       /<link rel="search" type="application\/opensearchdescription\+xml"/);
-    for (const [term, target] of [['quokka', '/search'], ['Full Text', '/search'],
-      ['quokka', '/search/news']]) {
-      const posted = await search(server.port, term, target);
-      const url = target === '/search'
-        ? template.replace('{searchTerms}', encodeURIComponent(term))
-        : `${target}?q=${encodeURIComponent(term)}`;
+    const links = (body) => [...body.matchAll(/<h2 class="tavik-title"><a href="([^"]+)"/g)]
+      .map((match) => match[1]);
+    for (const [url, expected] of [
+      [template.replace('{searchTerms}', 'quokka'), ['/news/2026/wildlife.htm', '/content.htm']],
+      ['/search/news?q=Quokka', ['/news/2026/wildlife.htm']],
+      ['/search?q=%22rottnest+island%22&utm_source=news', ['/news/2026/wildlife.htm']],
+    ]) {
       const got = await request(server.port, 'GET', url);
       assert.equal(got.status, 200, url);
-      assert.equal(got.body, posted.body, url);
-      assert.ok(resultRows(got.body).length > 0, url);
+      assert.equal(got.headers['content-type'], 'text/html; charset=utf-8', url);
+      assert.deepEqual(links(got.body), expected, url);
     }
+    const json = await request(server.port, 'GET', '/search?q=quokka&format=json');
+    assert.equal(json.headers['content-type'], 'application/json; charset=utf-8');
+    const answer = JSON.parse(json.body);
+    assert.equal(answer.total, 2);
+    assert.equal(answer.results[0].url, '/news/2026/wildlife.htm');
+    assert.equal(answer.results[0].title, 'Field notes: the quokka');
+    assert.match(answer.results[0].excerpts[0], /<mark>quokka<\/mark>/i);
     const head = await request(server.port, 'HEAD', '/search?q=quokka');
     assert.equal(head.status, 200);
     assert.equal(head.body, '');

@@ -1,0 +1,114 @@
+#include "corpus/cache_visit.h"
+
+namespace tavik {
+
+CacheVisit::CacheVisit(SummaryCache& cache, SummaryKind kind,
+                       const TermSequences& term)
+    : cache_(cache),
+      kind_(kind),
+      term_(term),
+      budget_(cache.options().unbudgeted, cache.TakeCredit()) {
+  cache_.registry().Drain();
+  counts_.requests = 1;
+}
+
+CacheVisit::~CacheVisit() {
+  cache_.GiveCredit(budget_.Leftover());
+  cache_.Add(counts_);
+}
+
+FolderTable::Found CacheVisit::FindFolder(const char* path,
+                                          const FolderIdentity& expected,
+                                          FolderListing** listing,
+                                          NewWatch* watch) {
+  if (!cache_.watching()) return FolderTable::Found::kOrdinary;
+  const FolderTable::Found found =
+      cache_.folders().Find(path, expected, listing, watch);
+  if (found == FolderTable::Found::kMemory) ++counts_.listings_reused;
+  return found;
+}
+
+CacheVisit::Verdict CacheVisit::Consult(const char* path, uint64_t listing) {
+  SummaryTable& summaries = cache_.summaries();
+  const uint32_t epoch = cache_.registry().epoch();
+  const SummaryLookup lookup = summaries.Find(path, kind_, term_, listing, epoch);
+  if (!lookup.found) return Verdict::kReadAndSummarize;
+  if (lookup.trusted) {
+    ++counts_.records_trusted;
+    return Judge(lookup);
+  }
+  if (lookup.changed) {
+    // Its watch saw the file change: read it, whatever its stamp says.
+    summaries.Forget(path, kind_);
+    return Verdict::kReadAndSummarize;
+  }
+  // The record is checked against the file's stamp now.
+  ++counts_.stamps_read;
+  FileStamp now;
+  const PathKind kind = ReadPathStamp(path, &now);
+  if (kind != PathKind::kFile || now != lookup.stamp) {
+    // The summary is of a file that is not there any more.
+    summaries.Forget(path, kind_);
+    return Verdict::kReadAndSummarize;
+  }
+  if (lookup.watched) {
+    summaries.Confirm(path, kind_, lookup.serial, lookup.generation, listing, epoch);
+  }
+  return Judge(lookup);
+}
+
+CacheVisit::Verdict CacheVisit::Judge(const SummaryLookup& lookup) {
+  if (!lookup.may_occur) {
+    ++counts_.documents_skipped;
+    budget_.Skipped(lookup.stamp.size);
+    return Verdict::kAbsent;
+  }
+  return Verdict::kRead;
+}
+
+void CacheVisit::Read(const ReadableFile& file) {
+  ++counts_.documents_read;
+  budget_.Read(file.bytes_read());
+}
+
+SummaryBuilder* CacheVisit::BeginSummary(const char* path, ReadableFile& file,
+                                         uint64_t listing) {
+  if (!budget_.MayAfford()) return nullptr;
+  // The stamp as opened: the file had changed by then as far as it says.
+  // The read begins after `began`, so a change after the read gets a later
+  // stamp than this one as long as it is older than the trust delay
+  // (longer than any file system's timestamp granularity).
+  FileStamp stamp;
+  if (!file.OpenedStamp(&stamp)) return nullptr;
+  const int64_t began = StampClockNow();
+  if (began - stamp.LastChange() <= cache_.options().trust_delay) {
+    return nullptr;
+  }
+  if (!builder_) builder_.emplace();
+  if (!*builder_ || !budget_.Spend(stamp.size)) return nullptr;
+  pending_ = {stamp, {}, listing};
+  // Watched before a byte is read: a change during or after the read
+  // raises an event, and one made before it is in what is read.
+  if (listing != 0) pending_.watch = cache_.registry().WatchFile(path);
+  builder_->Start();
+  return &*builder_;
+}
+
+void CacheVisit::EndSummary(const char* path, const ReadableFile& file) {
+  WatchRegistry& registry = cache_.registry();
+  FileStamp after;
+  if (!builder_->finished() || !file.ReadStamp(&after) ||
+      after != pending_.stamp) {
+    registry.Release(pending_.watch.state);
+    return;
+  }
+  const uint32_t epoch = pending_.watch.state != nullptr
+                             ? pending_.watch.epoch
+                             : registry.epoch();
+  cache_.summaries().Store(path, kind_, pending_.stamp, *builder_,
+                           pending_.watch.state, pending_.watch.generation,
+                           pending_.listing, epoch);
+  ++counts_.summaries_stored;
+}
+
+}  // namespace tavik
