@@ -6,6 +6,9 @@
 #include <fstream>
 #include <system_error>
 
+#include "platform/pattern_match.h"
+#include "request/search_request.h"
+
 namespace tavik::testing {
 namespace {
 
@@ -104,6 +107,37 @@ std::vector<std::string> TreeChanger::Folders() const {
        !error && it != end; it.increment(error)) {
     if (it->is_directory(error) && !it->is_symlink(error)) {
       found.push_back(fs::relative(it->path(), root_, error).generic_string());
+    }
+  }
+  return found;
+}
+
+std::vector<std::string> TreeChanger::Searched(const std::string& folder,
+                                               bool below,
+                                               uintmax_t size) const {
+  std::vector<std::string> found;
+  const auto take = [&](const fs::directory_entry& entry) {
+    std::error_code error;
+    const fs::file_status status = entry.symlink_status(error);
+    if (!error && fs::is_regular_file(status) &&
+        (status.permissions() & fs::perms::owner_write) != fs::perms::none &&
+        NameMatchesPattern(entry.path().filename().string(),
+                           kDocumentPattern) &&
+        entry.file_size(error) >= size && !error) {
+      found.push_back(
+          fs::relative(entry.path(), root_, error).generic_string());
+    }
+  };
+  std::error_code error;
+  if (below) {
+    for (fs::recursive_directory_iterator it(Full(folder), error), end;
+         !error && it != end; it.increment(error)) {
+      take(*it);
+    }
+  } else {
+    for (fs::directory_iterator it(Full(folder), error), end;
+         !error && it != end; it.increment(error)) {
+      take(*it);
     }
   }
   return found;
@@ -282,6 +316,112 @@ std::string TreeChanger::Change() {
     if (!folder.empty()) return ChangeFolder(folder);
   }
   return MakeLink();
+}
+
+std::string TreeChanger::PutMark(const std::string& path) {
+  // "kestrel" is in no document the changer writes; the number makes each
+  // mark one no document held before.
+  const std::string mark = "kestrel" + std::to_string(next_mark_++);
+  std::fstream file(path, std::ios::binary | std::ios::in | std::ios::out);
+  if (!file.write(mark.data(), static_cast<std::streamsize>(mark.size()))) {
+    return "nothing";
+  }
+  marks_.push_back(mark);
+  return "mark " + mark + " in " + path;
+}
+
+std::string TreeChanger::MarkKeepingSizeAndTime() {
+  const std::string document = Pick(Searched("", true, 16));
+  if (document.empty()) return "nothing";
+  std::error_code error;
+  const auto written = fs::last_write_time(Full(document), error);
+  if (error) return "nothing";
+  const std::string what = PutMark(Full(document));
+  fs::last_write_time(Full(document), written, error);
+  return what + ", its size and write time kept";
+}
+
+std::string TreeChanger::LinkSecondName() {
+  std::error_code error;
+  fs::remove(SecondName(), error);
+  const std::string document = Pick(Searched("", true, 0));
+  if (document.empty()) return "nothing";
+  fs::create_hard_link(Full(document), SecondName(), error);
+  return error ? "nothing" : "second name " + SecondName() + " for " + document;
+}
+
+std::string TreeChanger::WriteThroughSecondName() {
+  std::error_code error;
+  if (!fs::exists(SecondName(), error)) return "nothing";
+  return PutMark(SecondName()) + " (the second name)";
+}
+
+std::string TreeChanger::FloodThenChangeAnotherFolder(uint32_t events) {
+  const auto in = [](const std::string& folder, const std::string& name) {
+    return folder.empty() ? name : folder + "/" + name;
+  };
+  // The other folder is the one with the most documents, so that each
+  // change there has one to make.
+  std::vector<std::string> folders = Folders();
+  std::string other;
+  size_t most = 0;
+  for (const std::string& folder : folders) {
+    const size_t count = Searched(folder, false, 0).size();
+    if (count > most) {
+      most = count;
+      other = folder;
+    }
+  }
+  std::erase(folders, other);
+  std::error_code error;
+  std::string flooded;
+  if (folders.empty()) {
+    flooded = in(other, Name(true));
+    fs::create_directories(Full(flooded), error);
+  } else {
+    flooded = Pick(folders);  // "" is the root
+  }
+  // Each rename is two events: a name gone from the folder, a name made.
+  const std::string names[2] = {Full(in(flooded, Name(false))),
+                                Full(in(flooded, Name(false)))};
+  WriteAll(names[0], "");
+  for (uint32_t made = 0; made < events; made += 2) {
+    fs::rename(names[made / 2 % 2], names[1 - made / 2 % 2], error);
+  }
+  fs::remove(names[0], error);
+  fs::remove(names[1], error);
+  const auto shown = [](const std::string& folder) {
+    return folder.empty() ? std::string("the root") : folder;
+  };
+  std::string what = "flood " + shown(flooded) + " with " +
+                     std::to_string(events) + " events; in " + shown(other) +
+                     ":";
+  std::vector<std::string> documents = Searched(other, false, 0);
+  if (!documents.empty()) {
+    what += " " + PutMark(Full(documents.back()));
+    documents.pop_back();
+  }
+  if (!documents.empty()) {
+    const std::string to =
+        in(other, "d" + std::to_string(next_name_++) + ".htm");
+    what += "; " + PutMark(Full(documents.back())) + ", renamed to " + to;
+    fs::rename(Full(documents.back()), Full(to), error);
+    documents.pop_back();
+  }
+  if (!documents.empty()) {
+    fs::remove(Full(documents.back()), error);
+    what += "; delete " + documents.back();
+  }
+  const std::string made =
+      Full(in(other, "d" + std::to_string(next_name_++) + ".htm"));
+  WriteAll(made, "\n" + Content());
+  return what + "; new " + PutMark(made);
+}
+
+std::vector<std::string> TreeChanger::TakeMarks() {
+  std::vector<std::string> taken;
+  taken.swap(marks_);
+  return taken;
 }
 
 std::string TreeChanger::Term() {
