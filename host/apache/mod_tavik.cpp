@@ -222,7 +222,8 @@ int HandleSearch(request_rec* r) {
   const auto* config = static_cast<const DirConfig*>(
       ap_get_module_config(r->per_dir_config, &tavik_module));
   // r->uri is decoded and its dot segments resolved; Apache has refused a
-  // "%00" (400) and an encoded slash (404) already. <Location /search>
+  // "%00" and an encoded slash (404), and a ".." above the top (400),
+  // already. <Location /search>
   // also takes "/searchx", which is not below the mount: left to the
   // server's other handlers.
   const std::string_view mount = MountFor(r, config);
