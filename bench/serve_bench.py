@@ -5,7 +5,8 @@ extension and calls it directly, without HTTP. The ratio of the two shows
 what the server adds: sockets, HTTP parsing, framing and threads. Then the
 same searches through nginx in front of one tavik-serve (deploy/nginx/),
 next to tavik-serve alone in the same run: the ratio shows what the front
-costs.
+costs; and, where mod_tavik is built, through Apache httpd with the module
+(its event model), beside both.
 
 usage: serve_bench.py BUILD DATA [--duration SECONDS]
 BUILD holds tavik-serve, tavik-search and libtavik.so; the trees go to DATA.
@@ -21,6 +22,7 @@ import tempfile
 import threading
 import time
 
+from apache_front import Apache
 from nginx_front import Front
 
 TOP = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
@@ -175,11 +177,17 @@ def main():
     print("| tree | connections | alone requests/s | alone p99 ms | alone errors "
           "| nginx requests/s | nginx p99 ms | nginx errors | nginx / alone |")
     print("|---|---:|---:|---:|---:|---:|---:|---:|---:|")
+    module = os.path.join(args.build, "mod_tavik.so")
+    with_apache = os.path.exists(module)
+    apache_rows = []
     for name, arguments, _ in TREES:
         tree = make_tree(args.data, name, arguments)
         server = Server(args.build, tree, "--trusted-proxy", "127.0.0.1")
+        apache = None
         try:
             front = Front(tree, [server.port])
+            if with_apache:
+                apache = Apache(tree, module, os.path.join(args.build, "libtavik.so"))
             try:
                 for connections in FRONT_CONNECTIONS:
                     alone = run_wrk(server.url, connections, args.duration, script.name)
@@ -191,12 +199,34 @@ def main():
                              through["rps"], through["p99"], through["errors"],
                              through["rps"] / alone["rps"]))
                     sys.stdout.flush()
+                    if apache:
+                        inside = run_wrk(apache.base + "/search", connections,
+                                         args.duration, script.name)
+                        failed = failed or inside["errors"] > 0
+                        apache_rows.append((name, connections, alone, through, inside))
             finally:
                 front.stop()
+                if apache:
+                    apache.stop()
         finally:
             server.stop()
     print("\n- wrk, nginx and tavik-serve share the machine's cores; a second "
           "backend on the same cores could only share them too, so none is measured")
+    if apache_rows:
+        print("\nThe same searches through Apache httpd with mod_tavik (event model, "
+              "4 children of 640 threads), beside tavik-serve alone and nginx in front "
+              "from the rows above, %d s per row.\n" % args.duration)
+        print("| tree | connections | server | requests/s | p99 ms | errors | / alone |")
+        print("|---|---:|---|---:|---:|---:|---:|")
+        for name, connections, alone, through, inside in apache_rows:
+            for server_name, load in (("tavik-serve alone", alone),
+                                      ("nginx in front", through),
+                                      ("Apache, mod_tavik", inside)):
+                print("| %s | %d | %s | %.0f | %.2f | %d | %.2f |"
+                      % (name, connections, server_name, load["rps"], load["p99"],
+                         load["errors"], load["rps"] / alone["rps"]))
+    elif not with_apache:
+        print("\n- no Apache rows: mod_tavik is not built here (Debian: apache2-dev)")
     os.unlink(script.name)
     return 1 if failed else 0
 

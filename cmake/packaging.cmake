@@ -3,8 +3,11 @@
 # tavik-search, the demo site, the service unit, the log rotation, the
 # nginx configuration as an example, and the documents. The programs find
 # the library and the site relative to their own folder (see
-# host/program_folder.h), so the install may go anywhere.
+# host/program_folder.h), so the install may go anywhere. Where mod_tavik
+# is built, a second package holds it (cmake/apache_package.cmake): each
+# package is a CPack component, and every rule here belongs to "tavik".
 include(GNUInstallDirs)
+set(CMAKE_INSTALL_DEFAULT_COMPONENT_NAME tavik)
 
 # Where systemd and logrotate look; absolute, whatever the prefix.
 set(TAVIK_SYSTEMD_UNIT_DIR /lib/systemd/system CACHE PATH
@@ -80,4 +83,8 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_SET_DESTDIR ON)
 set(CPACK_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
+# One package per component: tavik, and libapache2-mod-tavik.
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_DEBIAN_TAVIK_PACKAGE_NAME tavik)
+include(${CMAKE_CURRENT_LIST_DIR}/apache_package.cmake)
 include(CPack)

@@ -11,6 +11,17 @@ namespace tavik {
 // resolved, or "" (the current folder) when the system does not tell.
 std::string ProgramFolder();
 
+// The folder, with a trailing "/" and its links resolved, of the loaded
+// file (the program or a shared library) that holds the code at `address`,
+// or "" when the system does not tell.
+std::string FolderOfCode(const void* address);
+
+// `folder` + `built` when that exists (the build's layout); otherwise
+// `folder` + `installed` (the install's, relative to `folder`), its ".."
+// resolved when it exists.
+std::string BuiltOrInstalled(const std::string& folder, const char* built,
+                             const char* installed);
+
 // The extension a host loads when it is not told which: libtavik.so next
 // to the program, as the build leaves it; otherwise where the install puts
 // it, ProgramFolder() + TAVIK_INSTALLED_LIBRARY (the library's folder

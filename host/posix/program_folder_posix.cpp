@@ -1,3 +1,4 @@
+#include <dlfcn.h>
 #include <limits.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -7,12 +8,9 @@
 #include "host/program_folder.h"
 
 namespace tavik {
-namespace {
 
-// The build's layout if `built` exists below the program's folder, else
-// the install's, `installed`, its ".." resolved when it exists.
-std::string BuiltOrInstalled(const char* built, const char* installed) {
-  const std::string folder = ProgramFolder();
+std::string BuiltOrInstalled(const std::string& folder, const char* built,
+                             const char* installed) {
   const std::string in_build = folder + built;
   if (access(in_build.c_str(), F_OK) == 0) return in_build;
   const std::string in_install = folder + installed;
@@ -23,7 +21,14 @@ std::string BuiltOrInstalled(const char* built, const char* installed) {
   return resolved.data();
 }
 
-}  // namespace
+std::string FolderOfCode(const void* address) {
+  Dl_info info;
+  if (dladdr(address, &info) == 0 || info.dli_fname == nullptr) return "";
+  std::vector<char> resolved(PATH_MAX);
+  if (realpath(info.dli_fname, resolved.data()) == nullptr) return "";
+  const std::string path = resolved.data();
+  return path.substr(0, path.rfind('/') + 1);
+}
 
 std::string ProgramFolder() {
   std::vector<char> self(PATH_MAX);
@@ -34,11 +39,12 @@ std::string ProgramFolder() {
 }
 
 std::string DefaultExtensionPath() {
-  return BuiltOrInstalled("libtavik.so", TAVIK_INSTALLED_LIBRARY);
+  return BuiltOrInstalled(ProgramFolder(), "libtavik.so",
+                          TAVIK_INSTALLED_LIBRARY);
 }
 
 std::string DefaultDemoSite() {
-  return BuiltOrInstalled("site", TAVIK_INSTALLED_SITE);
+  return BuiltOrInstalled(ProgramFolder(), "site", TAVIK_INSTALLED_SITE);
 }
 
 }  // namespace tavik

@@ -10,23 +10,17 @@
 #include <string>
 #include <string_view>
 
-#include "host/control_block.h"
-#include "interface/server_interface.h"
+#include "host/posted_data.h"
 #include "host/serve/http_exchange.h"
+#include "host/url_mapping.h"
+#include "interface/server_interface.h"
 
 namespace tavik {
-
-// The first part of the body read before the extension is called and
-// handed over in lpbData, as a Windows server reads ahead.
-inline constexpr size_t kReadAheadBytes = 48 * 1024;
-// cbTotalBytes of a body whose length is not known in advance (chunked).
-inline constexpr DWORD kUnknownTotalBytes = 0xFFFFFFFF;
 
 struct ExtensionCallSetup {
   HttpExtensionProcFn extension = nullptr;
   std::string_view script_name;  // the mount, for SCRIPT_NAME
-  std::string path_info;         // lpszPathInfo
-  std::string path_translated;   // lpszPathTranslated
+  MountedFolder folder;          // lpszPathInfo, lpszPathTranslated
   std::string_view default_server_name;
   // The most body bytes read; a longer body fails ReadClient and closes
   // the connection. REQUIRES: at least kReadAheadBytes.
@@ -40,11 +34,9 @@ struct ExtensionCallOutcome {
   DWORD return_value = 0;  // HttpExtensionProc's, when it was called
 };
 
-// Reads up to kReadAheadBytes of the body, fills a control block (cbSize,
-// dwVersion, a ConnID of this request alone, the method, query string,
-// extra path, translated path, content type, cbTotalBytes from the
-// Content-Length, and the read-ahead bytes in lpbData and cbAvailable) and
-// calls `setup.extension` with it once; a search by URL ("GET
+// Fills the posted data by the hosts' rules (PostedData::Fill: up to
+// kReadAheadBytes of the body) and calls `setup.extension` once with a
+// control block for the request (InvokeExtension); a search by URL ("GET
 // /search?q=quokka") reaches the extension as a GET with its query string,
 // which the extension answers as a word search. Its callbacks:
 // - WriteClient sends exactly the bytes given before it returns

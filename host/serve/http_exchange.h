@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "host/http_text.h"
+
 namespace tavik {
 
 // What the client asked. Every view stays valid while the request is being
@@ -71,25 +73,6 @@ class HttpConnection {
   // client asked for.
   virtual void CloseAfterResponse() = 0;
 };
-
-// True when `a` and `b` are equal, ASCII letters compared without case.
-bool EqualsIgnoringCase(std::string_view a, std::string_view b);
-
-// `text` without the spaces and tabs at its ends.
-std::string_view TrimWhitespace(std::string_view text);
-
-// True when the comma-separated header value `list` holds `token` (letters
-// compared without case, spaces around items ignored).
-bool HeaderListHas(std::string_view list, std::string_view token);
-
-// True when `text` is a plain decimal number as HTTP writes lengths: one or
-// more digits 0-9 and nothing else (no sign, no spaces), of any length.
-bool IsPlainDecimal(std::string_view text);
-
-// Stores the plain decimal number `text` in `value`. Returns false, leaving
-// `value` unspecified, when `text` is not one (see IsPlainDecimal) or does
-// not fit 64 bits.
-bool ParseDecimal(std::string_view text, uint64_t* value);
 
 }  // namespace tavik
 

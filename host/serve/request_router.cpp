@@ -7,12 +7,10 @@
 #include "host/serve/extension_call.h"
 #include "host/serve/response_head.h"
 #include "host/serve/simple_page.h"
-#include "host/serve/url_mapping.h"
+#include "host/url_mapping.h"
 
 namespace tavik {
 namespace {
-
-static_assert(kMaxBodyBytes >= kReadAheadBytes);
 
 constexpr std::string_view kContinue = "HTTP/1.1 100 Continue\r\n\r\n";
 
@@ -50,13 +48,9 @@ RouteOutcome RunExtension(const RouterConfig& config,
                              "Search with GET, HEAD or POST.",
                              "Allow: GET, HEAD, POST");
   }
-  const std::optional<std::string> path_info =
-      JoinBelowRoot(config.document_root, rest);
-  std::string translated;
-  if (!path_info.has_value() ||
-      !StaysInsideRoot(config.document_root, *path_info, &translated)) {
-    return Forbidden(request, connection);
-  }
+  std::optional<MountedFolder> folder =
+      FolderBelowRoot(config.document_root, rest);
+  if (!folder.has_value()) return Forbidden(request, connection);
   if (request.content_length > 0 &&
       static_cast<uint64_t>(request.content_length) > kMaxBodyBytes) {
     return AnswerWithOwnPage(
@@ -80,8 +74,7 @@ RouteOutcome RunExtension(const RouterConfig& config,
   ExtensionCallSetup setup;
   setup.extension = config.extension;
   setup.script_name = config.mount;
-  setup.path_info = *path_info;
-  setup.path_translated = translated;
+  setup.folder = std::move(*folder);
   setup.default_server_name = config.default_server_name;
   setup.max_body_bytes = kMaxBodyBytes;
   const ExtensionCallOutcome call =

@@ -9,13 +9,11 @@
 #include <string>
 #include <string_view>
 
+#include "host/posted_data.h"
 #include "host/serve/http_exchange.h"
 #include "interface/server_interface.h"
 
 namespace tavik {
-
-// The largest request body accepted; a longer one gets 413.
-inline constexpr uint64_t kMaxBodyBytes = 1024 * 1024;
 
 struct RouterConfig {
   // The document root as a real path: absolute, no links, no trailing

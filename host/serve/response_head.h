@@ -8,10 +8,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "host/extension_head.h"
 
 namespace tavik {
 
@@ -25,32 +26,6 @@ enum class BodyFraming {
   kUntilClose,     // plain bytes; the connection closes after them
   kNone,           // no body may follow (1xx, 204, 304)
 };
-
-// The header text an extension passes with its status, split in two.
-struct ExtensionHead {
-  // The header fields, "Name: value" without their line ends, less those
-  // the server writes itself (Connection, Date, Server, Transfer-Encoding
-  // and the other hop-by-hop fields).
-  std::vector<std::string_view> fields;
-  // What follows the empty line that ends the fields: the start of the body.
-  std::string_view body_start;
-  // The extension's Content-Length, when it gave one.
-  std::optional<uint64_t> content_length;
-};
-
-// Splits the extension's header text `text` into `head`; the views point
-// into `text`. The fields end at the first empty line (CR LF or a lone LF);
-// a text without one is all fields and no body. Returns false, leaving
-// `head` unspecified, when a line is not a header field (a token, a colon,
-// a value without control characters) or a Content-Length is not a decimal
-// number or disagrees with another one.
-bool ParseExtensionHead(std::string_view text, ExtensionHead* head);
-
-// The status code at the start of the status text `status` ("200 OK"):
-// three digits from 100 to 599, then the end or a space and a reason of
-// printable characters. Returns 0 for any other text, CR and LF included,
-// so a status can never add lines to the head.
-int ParseStatusCode(std::string_view status);
 
 // True when a response with `status_code` may carry a body (not 1xx, 204
 // or 304).

@@ -17,7 +17,7 @@
 #include "host/serve/response_head.h"
 #include "host/serve/simple_page.h"
 #include "host/serve/static_file.h"
-#include "host/serve/url_mapping.h"
+#include "host/url_mapping.h"
 
 namespace tavik {
 

@@ -1,22 +1,9 @@
 #include "host/serve/server_variables.h"
 
-#include <cstring>
-
 #include "host/serve/response_head.h"
-#include "platform/ascii.h"
 
 namespace tavik {
 namespace {
-
-constexpr std::string_view kFieldPrefix = "HTTP_";
-
-// The variable name of header field `field`: "User-Agent" gives
-// "HTTP_USER_AGENT".
-std::string FieldVariableName(std::string_view field) {
-  std::string name(kFieldPrefix);
-  for (char c : field) name += c == '-' ? '_' : AsciiUpper(c);
-  return name;
-}
 
 // The Host field without its port, or nullopt without a Host field.
 std::optional<std::string_view> HostName(const HttpRequestFacts& request) {
@@ -31,84 +18,32 @@ std::optional<std::string_view> HostName(const HttpRequestFacts& request) {
   return name.substr(0, name.find(':'));
 }
 
-std::optional<std::string> FieldValues(const HttpRequestFacts& request,
-                                       std::string_view variable) {
-  std::optional<std::string> joined;
-  for (const auto& [field, value] : request.headers) {
-    if (FieldVariableName(field) != variable) continue;
-    if (joined.has_value()) {
-      *joined += ", ";
-      *joined += value;
-    } else {
-      joined.emplace(value);
-    }
-  }
-  return joined;
-}
-
 }  // namespace
 
 std::optional<std::string> LookUpServerVariable(
     const ServerVariableSource& source, std::string_view name) {
   const HttpRequestFacts& request = *source.request;
-  auto text = [](std::string_view value) {
-    return std::optional<std::string>(std::in_place, value);
-  };
-  if (name == "REQUEST_METHOD") return text(request.method);
-  if (name == "QUERY_STRING") return text(request.query_string);
-  if (name == "URL") return text(request.path);
-  if (name == "PATH_INFO") return text(source.path_info);
-  if (name == "PATH_TRANSLATED") return text(source.path_translated);
-  if (name == "SCRIPT_NAME") return text(source.script_name);
-  if (name == "CONTENT_LENGTH") {
-    return std::to_string(request.content_length > 0 ? request.content_length
-                                                     : 0);
-  }
-  if (name == "CONTENT_TYPE") {
-    const std::string_view* type = request.FindHeader("Content-Type");
-    return text(type != nullptr ? *type : std::string_view());
-  }
-  if (name == "SERVER_NAME") {
-    return text(HostName(request).value_or(source.default_server_name));
-  }
-  if (name == "SERVER_PORT") return std::to_string(request.server_port);
-  if (name == "SERVER_PROTOCOL") {
-    return "HTTP/" + std::string(request.http_version);
-  }
-  if (name == "SERVER_SOFTWARE") return text(kServerSoftware);
-  if (name == "GATEWAY_INTERFACE") return text("CGI/1.1");
-  if (name == "HTTPS") return text("off");
-  if (name == "REMOTE_ADDR" || name == "REMOTE_HOST") {
-    return text(request.remote_address);
-  }
-  if (name == "REMOTE_PORT") return std::to_string(request.remote_port);
-  if (name == "ALL_HTTP") {
-    std::string all;
-    for (const auto& [field, value] : request.headers) {
-      all += FieldVariableName(field);
-      all += ':';
-      all += value;
-      all += '\n';
-    }
-    return all;
-  }
-  if (name.size() > kFieldPrefix.size() &&
-      name.substr(0, kFieldPrefix.size()) == kFieldPrefix) {
-    return FieldValues(request, name);
-  }
-  return std::nullopt;
-}
-
-bool CopyVariableValue(std::string_view value, void* buffer, uint32_t* size) {
-  const uint64_t needed = uint64_t{value.size()} + 1;
-  if (buffer == nullptr || *size < needed) {
-    *size = static_cast<uint32_t>(needed);
-    return false;
-  }
-  std::memcpy(buffer, value.data(), value.size());
-  static_cast<char*>(buffer)[value.size()] = '\0';
-  *size = static_cast<uint32_t>(needed);
-  return true;
+  const std::string_view* type = request.FindHeader("Content-Type");
+  RequestVariables variables;
+  variables.method = request.method;
+  variables.query_string = request.query_string;
+  variables.url = request.path;
+  variables.path_info = source.path_info;
+  variables.path_translated = source.path_translated;
+  variables.script_name = source.script_name;
+  variables.content_type = type != nullptr ? *type : std::string_view();
+  variables.content_length = request.content_length > 0
+                                 ? static_cast<uint64_t>(request.content_length)
+                                 : 0;
+  variables.server_name =
+      HostName(request).value_or(source.default_server_name);
+  variables.server_port = request.server_port;
+  variables.http_version = request.http_version;
+  variables.server_software = kServerSoftware;
+  variables.remote_address = request.remote_address;
+  variables.remote_port = request.remote_port;
+  variables.headers = &request.headers;
+  return LookUpRequestVariable(variables, name);
 }
 
 }  // namespace tavik

@@ -11,7 +11,7 @@
 
 #include "host/serve/response_head.h"
 #include "host/serve/simple_page.h"
-#include "host/serve/url_mapping.h"
+#include "host/url_mapping.h"
 #include "platform/hex_digits.h"
 
 namespace tavik {

@@ -4,62 +4,22 @@
 // every answer at once.
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
-import net from 'node:net';
 import path from 'node:path';
 import { after, before, describe, it } from 'node:test';
 
+import { trickleBodies } from '../host/serve/e2e/load_fixture.mjs';
 import { search } from '../host/serve/e2e/serve_fixture.mjs';
 import {
   copySite, loggedLines, sleep, startBackend, startFront, workFolder,
 } from './nginx_fixture.mjs';
 
 const SLOW_CLIENTS = 2000;
-const BYTE_EVERY_MS = 2000;
 const HOLD_MS = 20000;
 const SEARCH_EVERY_MS = 500;
 // A search answered within this was served, not kept waiting behind the
 // slow clients (it takes milliseconds); the margin is for a loaded two-core
 // machine.
 const ANSWER_LIMIT_MS = 1000;
-
-// Opens `count` connections to `port` that each send a request head
-// promising a 1,000-byte body, then a byte of it every BYTE_EVERY_MS (spread
-// over the interval). Resolves to { sockets, stop() }.
-async function trickleBodies(port, count) {
-  const head = 'POST /search HTTP/1.1\r\nHost: x\r\nContent-Type: ' +
-    'application/x-www-form-urlencoded\r\nContent-Length: 1000\r\n\r\nq=';
-  const sockets = [];
-  for (let i = 0; i < count; i += 100) {
-    sockets.push(...await Promise.all(Array.from({ length: Math.min(100, count - i) }, () =>
-      new Promise((resolve, reject) => {
-        const socket = net.connect(port, '127.0.0.1', () => {
-          socket.write(head);
-          resolve(socket);
-        });
-        socket.closedAt = null;
-        socket.received = '';
-        socket.on('data', (data) => { socket.received += data.toString('latin1'); });
-        socket.on('close', () => { socket.closedAt = Date.now(); });
-        socket.on('error', () => {});
-        socket.once('error', reject);
-      }))));
-  }
-  // A tenth of the sockets send their byte every tenth of the interval.
-  let tick = 0;
-  const timer = setInterval(() => {
-    for (let i = tick % 10; i < sockets.length; i += 10) {
-      if (sockets[i].closedAt === null) sockets[i].write('x');
-    }
-    ++tick;
-  }, BYTE_EVERY_MS / 10);
-  return {
-    sockets,
-    stop: () => {
-      clearInterval(timer);
-      for (const socket of sockets) socket.destroy();
-    },
-  };
-}
 
 describe(`nginx in front of tavik-serve, ${SLOW_CLIENTS} slow clients`, () => {
   let folder;

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "host/captured_request.h"
+#include "host/control_block.h"
 #include "host/extension_library.h"
 #include "testing/fake_exchange.h"
 #include "testing/temp_tree.h"
@@ -43,8 +44,7 @@ class ExtensionCall : public ::testing::Test {
     ExtensionCallSetup setup;
     setup.extension = extension;
     setup.script_name = "/search";
-    setup.path_info = "/srv/site/guide";
-    setup.path_translated = "/real/site/guide";
+    setup.folder = {"/srv/site/guide", "/real/site/guide"};
     setup.default_server_name = "127.0.0.1";
     setup.max_body_bytes = 1 << 20;
     return RunExtensionCall(setup, request.facts(), &connection);
@@ -67,8 +67,7 @@ TEST_F(ExtensionCall, TheSearchPageArrivesChunkedAndWhole) {
   FakeConnection connection("q=alpha");
   ExtensionCallSetup setup;
   setup.extension = library->HttpExtensionProc();
-  setup.path_info = site.root();
-  setup.path_translated = site.root();
+  setup.folder = {site.root(), site.root()};
   setup.max_body_bytes = 1 << 20;
   const ExtensionCallOutcome outcome =
       RunExtensionCall(setup, request.facts(), &connection);

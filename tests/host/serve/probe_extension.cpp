@@ -3,8 +3,10 @@
 //   sleep=N  send the head and "first", wait N milliseconds, send "last"
 //   nohead   return at once without sending anything
 //   vars     send the values of a few server variables, one a line
-// Anything else sends the head and "probe".
+// Anything else sends the head and "probe". With TAVIK_PROBE_REFUSE_LOAD in
+// its environment, its GetExtensionVersion refuses to load.
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -39,6 +41,7 @@ std::string Variable(EXTENSION_CONTROL_BLOCK* block, const char* name) {
 
 extern "C" __attribute__((visibility("default"))) BOOL GetExtensionVersion(
     HSE_VERSION_INFO* info) {
+  if (std::getenv("TAVIK_PROBE_REFUSE_LOAD") != nullptr) return 0;
   info->dwExtensionVersion = 0x00010000;
   std::strcpy(info->lpszExtensionDesc, "tavik-serve test probe");
   return 1;

@@ -196,3 +196,42 @@ export function runWrk(url, script, seconds, { connections, timeout, extra = [] 
     });
   });
 }
+
+// Opens `count` connections to `port` that each send a request head
+// promising a 1,000-byte body, then a byte of it every `byteEveryMs` (spread
+// over the interval). Resolves to { sockets, stop() }.
+export async function trickleBodies(port, count, byteEveryMs = 2000) {
+  const head = 'POST /search HTTP/1.1\r\nHost: x\r\nContent-Type: ' +
+    'application/x-www-form-urlencoded\r\nContent-Length: 1000\r\n\r\nq=';
+  const sockets = [];
+  for (let i = 0; i < count; i += 100) {
+    sockets.push(...await Promise.all(Array.from({ length: Math.min(100, count - i) }, () =>
+      new Promise((resolve, reject) => {
+        const socket = net.connect(port, '127.0.0.1', () => {
+          socket.write(head);
+          resolve(socket);
+        });
+        socket.closedAt = null;
+        socket.received = '';
+        socket.on('data', (data) => { socket.received += data.toString('latin1'); });
+        socket.on('close', () => { socket.closedAt = Date.now(); });
+        socket.on('error', () => {});
+        socket.once('error', reject);
+      }))));
+  }
+  // A tenth of the sockets send their byte every tenth of the interval.
+  let tick = 0;
+  const timer = setInterval(() => {
+    for (let i = tick % 10; i < sockets.length; i += 10) {
+      if (sockets[i].closedAt === null) sockets[i].write('x');
+    }
+    ++tick;
+  }, byteEveryMs / 10);
+  return {
+    sockets,
+    stop: () => {
+      clearInterval(timer);
+      for (const socket of sockets) socket.destroy();
+    },
+  };
+}

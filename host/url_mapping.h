@@ -1,8 +1,9 @@
-// From a request path to a folder on disk: whether the path is the
-// extension's mount, the folder it names below the document root, and
-// whether that folder stays inside the root once links are resolved.
-#ifndef TAVIK_HOST_SERVE_URL_MAPPING_H_
-#define TAVIK_HOST_SERVE_URL_MAPPING_H_
+// From a request path to a folder on disk, for every host alike: whether
+// the path is the extension's mount, the folder it names below the root the
+// mount searches, and whether that folder stays inside the root once links
+// are resolved. (POSIX only: it resolves links with realpath.)
+#ifndef TAVIK_HOST_URL_MAPPING_H_
+#define TAVIK_HOST_URL_MAPPING_H_
 
 #include <optional>
 #include <string>
@@ -40,6 +41,22 @@ std::optional<std::string> JoinBelowRoot(std::string_view root,
 bool StaysInsideRoot(const std::string& root, const std::string& path,
                      std::string* resolved);
 
+// The folder a request below a mount searches, as the control block gives
+// it: lpszPathInfo and lpszPathTranslated.
+struct MountedFolder {
+  std::string path_info;        // JoinBelowRoot(root, rest)
+  std::string path_translated;  // the same with its links resolved
+};
+
+// The folder that `rest` (the decoded path below the mount, from
+// PathBelowMount) names below `root`, confined to it: nullopt when a ".."
+// would climb above `root` or the folder leads out of it through a link
+// (see JoinBelowRoot and StaysInsideRoot). A NUL in `rest` is the caller's
+// to refuse first (it would name another folder than the system reads).
+// REQUIRES: `root` is a real path, as for StaysInsideRoot.
+std::optional<MountedFolder> FolderBelowRoot(const std::string& root,
+                                             std::string_view rest);
+
 }  // namespace tavik
 
-#endif  // TAVIK_HOST_SERVE_URL_MAPPING_H_
+#endif  // TAVIK_HOST_URL_MAPPING_H_

@@ -1,5 +1,5 @@
 // From request paths to folders, and the confinement to the document root.
-#include "host/serve/url_mapping.h"
+#include "host/url_mapping.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>

@@ -1,10 +1,11 @@
-#include "host/serve/url_mapping.h"
+#include "host/url_mapping.h"
 
 #include <sys/stat.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <memory>
+#include <utility>
 
 #include "platform/hex_digits.h"
 
@@ -102,6 +103,17 @@ bool StaysInsideRoot(const std::string& root, const std::string& path,
   if (!IsInside(root, real)) return false;
   *resolved = real + rest;
   return true;
+}
+
+std::optional<MountedFolder> FolderBelowRoot(const std::string& root,
+                                             std::string_view rest) {
+  std::optional<std::string> path_info = JoinBelowRoot(root, rest);
+  std::string translated;
+  if (!path_info.has_value() ||
+      !StaysInsideRoot(root, *path_info, &translated)) {
+    return std::nullopt;
+  }
+  return MountedFolder{std::move(*path_info), std::move(translated)};
 }
 
 }  // namespace tavik
