@@ -155,7 +155,10 @@ TEST_P(CacheDifferential, PagesEqualThoseWithoutTheCache) {
             << round << ", term \"" << term << "\" after: " << changes;
       }
       // The word search, with summaries of its own, answers the same with
-      // and without the cache too.
+      // and without the cache too: for the marks and two terms more (the
+      // absent one, when the round settles), which keeps the test's time
+      // in bounds where file access is slow (under Wine).
+      if (index >= found.size() + 2) continue;
       const std::string words = testing::WordSearchPage(root, term, true, nullptr);
       EXPECT_EQ(testing::WordSearchPage(root, term, true, cache.get()), words)
           << "word search: seed " << seed << ", round " << round << ", query \""
