@@ -25,6 +25,7 @@
 
 #include "bench/bench_tools.h"
 #include "bench/cache_bench.h"
+#include "bench/word_bench.h"
 #include "host/captured_request.h"
 #include "host/extension_library.h"
 #include "host/form_encoding.h"
@@ -39,6 +40,10 @@ namespace {
 constexpr int kHitCap = 256;
 constexpr size_t kFloorBlock = 64 * 1024;
 const char* const kTerms[] = {"zzqxv", "Quokka", "the"};
+// Rare words for the word search: the first that between 0.2 % and 5 % of a
+// tree's documents hold is searched for; and a word nearly all hold.
+const char* const kRareWords[] = {"Quokka", "deadlock"};
+const char* const kCommonWord = "the";
 // More terms for the summaries' false positives, of 3 to 8 bytes.
 const char* const kProbeTerms[] = {"qzx", "zqjv", "xqzjw", "jqxzvkw",
                                    "wqzxjvkq"};
@@ -374,6 +379,35 @@ int Main(int argc, char** argv) {
     PrintFill(tree.megabytes, watched, kTerms[0]);
     PrintFill(tree.megabytes, stamped, kTerms[0]);
     AddVerdicts(tree, results, &verdicts);
+
+    WordTree words = {tree.name, tree.root, tree.megabytes,
+                      tree.documents.size(), [&](const std::string& word) {
+                        const auto rg = RgCommand(tree, word);
+                        RunQuietly(rg);
+                        return MedianMilliseconds(options.repetitions,
+                                                  [&] { RunQuietly(rg); });
+                      }};
+    std::string rare;
+    for (const char* word : kRareWords) {
+      auto listing = RgCommand(tree, word);
+      listing[2] = "-l";  // the documents, not the lines
+      const std::string listed = CaptureOutput(listing);
+      const auto holding = static_cast<double>(
+          std::count(listed.begin(), listed.end(), '\n'));
+      const double share = holding / static_cast<double>(tree.documents.size());
+      if (share >= 0.002 && share <= 0.05) {
+        rare = word;
+        break;
+      }
+    }
+    if (rare.empty()) {
+      std::printf("\n%s: no rare word for the word search\n", tree.name.c_str());
+    } else {
+      for (const CacheVerdict& verdict : MeasureWordSearch(
+               loader, words, rare, kCommonWord, options.repetitions)) {
+        verdicts.push_back({verdict.met, verdict.text});
+      }
+    }
   }
   if (options.cold_repetitions > 0) {
     if (!DropCaches()) {
