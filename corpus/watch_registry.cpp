@@ -33,6 +33,9 @@ class WatchRegistry::Applier : public ChangeEventSink {
         // Its number may now be given to a new watch.
         registry_.Unlink(state);
         return;
+      case ChangeEvent::Kind::kOpened:
+      case ChangeEvent::Kind::kClosed:
+        return;
       case ChangeEvent::Kind::kLost:
         return;
     }
