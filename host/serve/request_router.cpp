@@ -7,6 +7,7 @@
 #include "host/serve/extension_call.h"
 #include "host/serve/response_head.h"
 #include "host/serve/simple_page.h"
+#include "host/serve/site_access.h"
 #include "host/serve/url_mapping.h"
 
 namespace tavik {
@@ -86,7 +87,11 @@ RouteOutcome RunExtension(const RouterConfig& config,
   setup.max_body_bytes = kMaxBodyBytes;
   const ExtensionCallOutcome call =
       RunExtensionCall(setup, request, connection);
-  return {true, call.status_code, call.body_bytes};
+  RouteOutcome outcome{true, call.status_code, call.body_bytes};
+  if (ReadingIsRefused(translated)) {
+    outcome.unreadable = Unreadable::kSearchFolder;
+  }
+  return outcome;
 }
 
 }  // namespace
