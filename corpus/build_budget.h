@@ -58,6 +58,11 @@ class BuildBudget {
   void Skipped(uint64_t bytes) {
     credit_ += static_cast<int64_t>(bytes) + kReadPerDocument;
   }
+  // `documents` documents of `bytes` in all were ruled out without a read.
+  void SkippedMany(uint64_t documents, uint64_t bytes) {
+    credit_ += static_cast<int64_t>(bytes) +
+               static_cast<int64_t>(documents) * kReadPerDocument;
+  }
   // Whether the credit might cover a summary: worth reading the stamp that
   // says how large the document is.
   bool MayAfford() const { return unlimited_ || credit_ >= kBuildPerDocument; }
