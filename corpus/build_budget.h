@@ -23,8 +23,8 @@ namespace tavik {
 
 class BuildBudget {
  public:
-  // Measured on the search benchmark's trees on its machine (see the
-  // README), in processor time: reading and searching cost about 0.17 ns a
+  // Measured on the search benchmark's trees on its machine (see
+  // docs/benchmarks.md), in processor time: reading and searching cost about 0.17 ns a
   // byte plus about 3 us a document (open, status, reads, close, the walk's
   // share); building a summary about 0.7 ns a byte plus about 4 to 5 us
   // (finishing it, two status reads, a watch, keeping it). In units of

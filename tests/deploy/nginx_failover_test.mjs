@@ -5,7 +5,7 @@
 // with 503, and is gone; nginx passes each request it could not answer to
 // the other backend. (A backend killed with SIGKILL would cut the answers
 // it was giving at that instant, which nginx cannot pass on once they have
-// begun: the README says what that costs.)
+// begun: the operators' guide, docs/operators.md, says what that costs.)
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
