@@ -136,7 +136,9 @@ SummaryBuilder* CacheVisit::BeginSummary(const char* path, ReadableFile& file,
   pending_ = {stamp, {}, listing};
   // Watched before a byte is read: a change during or after the read
   // raises an event, and one made before it is in what is read.
-  if (listing != 0) pending_.watch = cache_.registry().WatchFile(path);
+  if (listing != 0) {
+    pending_.watch = cache_.registry().WatchFile(path, stamp.device, stamp.file);
+  }
   builder_->Start();
   return &*builder_;
 }

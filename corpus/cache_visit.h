@@ -63,6 +63,10 @@ class CacheVisit {
   RootSnapshot* FindSnapshot(const char* root_path,
                              const FolderIdentity& identity,
                              const char* real_root);
+  // The files held open now (see WatchRegistry), appended to `files`.
+  void OpenFiles(GrowingArray<WatchRegistry::OpenFile>& files) {
+    if (cache_.registry().AnyOpen()) cache_.registry().OpenFiles(files);
+  }
   // What changes() was when the visit began: a snapshot a walk makes is of
   // the tree as of then.
   uint64_t changes_at_start() const { return changes_at_start_; }

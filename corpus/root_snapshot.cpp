@@ -1,5 +1,6 @@
 #include "corpus/root_snapshot.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstdlib>
 #include <cstring>
@@ -78,7 +79,41 @@ const uint64_t* RootSnapshot::SlotBits(uint32_t slot) {
   return bits;
 }
 
+bool RootSnapshot::MarkOpenFiles(
+    const GrowingArray<WatchRegistry::OpenFile>& open,
+    GrowingArray<uint64_t>& may) {
+  if (open.empty()) return true;
+  const auto before = [](const FilePosition& a, const FilePosition& b) {
+    return a.device != b.device ? a.device < b.device : a.file < b.file;
+  };
+  if (!by_file_current_) {
+    by_file_.Clear();
+    for (size_t index = 0; index < count_; ++index) {
+      const SummaryPin& summary = entries_[index].summary;
+      if (summary) {
+        by_file_.Append({summary.device, summary.file,
+                         static_cast<uint32_t>(index)});
+      }
+    }
+    if (by_file_.failed()) return false;
+    std::sort(by_file_.begin(), by_file_.end(), before);
+    by_file_current_ = true;
+  }
+  for (const WatchRegistry::OpenFile& file : open) {
+    const FilePosition wanted = {file.device, file.number, 0};
+    for (const FilePosition* at =
+             std::lower_bound(by_file_.begin(), by_file_.end(), wanted, before);
+         at != by_file_.end() && at->device == file.device &&
+         at->file == file.number;
+         ++at) {
+      may[at->position / 64] |= uint64_t{1} << (at->position % 64);
+    }
+  }
+  return true;
+}
+
 void RootSnapshot::Candidates(const TermSequences& term,
+                              const GrowingArray<WatchRegistry::OpenFile>& open,
                               GrowingArray<uint32_t>& positions,
                               uint64_t* left_out, uint64_t* left_out_bytes) {
   std::lock_guard<std::mutex> lock(mutex_);
@@ -91,19 +126,31 @@ void RootSnapshot::Candidates(const TermSequences& term,
     filtered = bitmaps[k] != nullptr;
   }
   const size_t words = (count_ + 63) / 64;
+  // The documents that may match, a word of them at a time: those the
+  // summaries allow, those without one, those held open.
+  GrowingArray<uint64_t> may;
+  uint64_t* const bits = may.Extend(words);
+  if (bits == nullptr) {
+    positions.MarkFailed();  // the caller takes every document
+    return;
+  }
   for (size_t word = 0; word < words; ++word) {
-    uint64_t may = ~uint64_t{0};
+    uint64_t allowed = ~uint64_t{0};
     if (filtered) {
-      for (size_t k = 0; k < slots; ++k) may &= bitmaps[k][word];
-      may |= unsummarized_[word];
+      for (size_t k = 0; k < slots; ++k) allowed &= bitmaps[k][word];
+      allowed |= unsummarized_[word];
     }
-    if (word + 1 == words && count_ % 64 != 0) {
-      may &= (uint64_t{1} << (count_ % 64)) - 1;
-    }
-    while (may != 0) {
-      const int bit = std::countr_zero(may);
-      positions.Append(static_cast<uint32_t>(word * 64 + static_cast<size_t>(bit)));
-      may &= may - 1;
+    bits[word] = allowed;
+  }
+  if (filtered && !MarkOpenFiles(open, may)) {
+    positions.MarkFailed();
+    return;
+  }
+  if (count_ % 64 != 0) bits[words - 1] &= (uint64_t{1} << (count_ % 64)) - 1;
+  for (size_t word = 0; word < words; ++word) {
+    for (uint64_t left = bits[word]; left != 0; left &= left - 1) {
+      positions.Append(static_cast<uint32_t>(
+          word * 64 + static_cast<size_t>(std::countr_zero(left))));
     }
   }
   uint64_t kept = 0;
@@ -126,6 +173,7 @@ void RootSnapshot::Adopt(size_t position, const SummaryPin& pin) {
     return;
   }
   entry.summary = pin;
+  by_file_current_ = false;
   ++summarized_;
   summarized_bytes_ += pin.document_bytes;
   unsummarized_[position / 64] &= ~(uint64_t{1} << (position % 64));

@@ -22,6 +22,7 @@
 
 #include "corpus/document_summary.h"
 #include "corpus/summary_table.h"
+#include "corpus/watch_registry.h"
 #include "platform/directory_listing.h"
 #include "platform/growing_array.h"
 
@@ -56,13 +57,17 @@ class RootSnapshot {
 
   // Appends to `positions`, in increasing order, the position of every
   // document a text must hold `term` to match that may hold it: those
-  // whose summaries allow it, and those without a summary. Uses at most
+  // whose summaries allow it, those without a summary, and those whose
+  // files are among `open` (held open now, so their summaries are not to
+  // be trusted without their stamps). Uses at most
   // kMaxSnapshotSlots of the term's slots (the search's own check takes
   // the rest). Stores in `left_out` and `left_out_bytes` how many
   // documents the summaries ruled out, and their bytes. When memory runs
   // out, `positions` fails (the caller then takes every document).
-  void Candidates(const TermSequences& term, GrowingArray<uint32_t>& positions,
-                  uint64_t* left_out, uint64_t* left_out_bytes);
+  void Candidates(const TermSequences& term,
+                  const GrowingArray<WatchRegistry::OpenFile>& open,
+                  GrowingArray<uint32_t>& positions, uint64_t* left_out,
+                  uint64_t* left_out_bytes);
 
   // Gives the document at `position` the summary `pin` (held; the snapshot
   // takes it over), where it has none yet.
@@ -89,6 +94,10 @@ class RootSnapshot {
   // REQUIRES: mutex_ held.
   const uint64_t* SlotBits(uint32_t slot);
   void DropSlotBits();
+  // Sets in `may` (a bitmap over positions) the documents of the files
+  // `open`; false when memory ran out. REQUIRES: mutex_ held.
+  bool MarkOpenFiles(const GrowingArray<WatchRegistry::OpenFile>& open,
+                     GrowingArray<uint64_t>& may);
 
   std::atomic<int> references_{1};
   SummaryKind kind_ = SummaryKind::kLines;
@@ -115,6 +124,15 @@ class RootSnapshot {
     uint64_t* bits;
   };
   GrowingArray<SlotBitmap> slot_bits_;
+  // The documents with a summary by file, sorted, made when first needed
+  // and made again after an Adopt.
+  struct FilePosition {
+    uint64_t device;
+    uint64_t file;
+    uint32_t position;
+  };
+  GrowingArray<FilePosition> by_file_;
+  bool by_file_current_ = false;
 };
 
 // The most slots of a term a snapshot filters by.

@@ -57,7 +57,8 @@ SummaryTable::~SummaryTable() {
 
 SummaryPin SummaryTable::PinOf(Record* record) {
   record->holders.fetch_add(1, std::memory_order_relaxed);
-  return {record->words(), record->summary_bits, record->stamp.size, record};
+  return {record->words(), record->summary_bits, record->stamp.size,
+          record->stamp.device, record->stamp.file, record};
 }
 
 void SummaryTable::Unpin(const SummaryPin& pin) {
@@ -95,9 +96,11 @@ SummaryLookup SummaryTable::Find(const char* path, SummaryKind kind,
     // A watch that ended saw its file go (or its file system).
     found.changed = record->verified_generation != found.generation ||
                     record->watch->ended.load(std::memory_order_acquire);
+    // A file held open may be written unseen until it is closed.
     found.trusted = !found.changed && listing != 0 &&
                     record->verified_listing == listing &&
-                    record->verified_epoch == epoch;
+                    record->verified_epoch == epoch &&
+                    record->watch->open.load(std::memory_order_acquire) == 0;
     if (found.trusted && pin) found.pin = PinOf(record);
   }
   return found;

@@ -9,7 +9,7 @@
 // Trusted from memory, with no system call, is a record that was checked
 // (made, or its stamp found equal) while its file's watch was in place,
 // under the very folder listing the walk now uses, and whose watch has been
-// quiet since, with no events lost. A record whose watch has seen its file
+// quiet since, with no events lost, and whose file is not held open now. A record whose watch has seen its file
 // change is stale, whatever the file's stamp says; any other record is
 // checked by its stamp.
 #ifndef TAVIK_CORPUS_SUMMARY_TABLE_H_
@@ -40,6 +40,8 @@ struct SummaryPin {
   const uint64_t* words = nullptr;
   size_t bits = 0;
   uint64_t document_bytes = 0;  // the size of the document summarised
+  uint64_t device = 0;          // and which file it is
+  uint64_t file = 0;
   const void* record = nullptr;  // nullptr: nothing held
   explicit operator bool() const { return record != nullptr; }
 };

@@ -180,7 +180,10 @@ void TreeWalk::WalkSnapshot(RootSnapshot& snapshot) {
   GrowingArray<uint32_t> positions;
   uint64_t left_out = 0;
   uint64_t left_out_bytes = 0;
-  snapshot.Candidates(visit_->term(), positions, &left_out, &left_out_bytes);
+  GrowingArray<WatchRegistry::OpenFile> open;
+  visit_->OpenFiles(open);
+  snapshot.Candidates(visit_->term(), open, positions, &left_out,
+                      &left_out_bytes);
   // Without memory for the positions, every document, as a walk would.
   const bool every = positions.failed();
   if (!every) visit_->SkippedBySnapshot(left_out, left_out_bytes);

@@ -30,15 +30,22 @@ class WatchRegistry::Applier : public ChangeEventSink {
       case ChangeEvent::Kind::kEntry:
       case ChangeEvent::Kind::kItself:
         state->generation.fetch_add(1, std::memory_order_acq_rel);
+        if (event.closed) registry_.Closed(state);
         return;
       case ChangeEvent::Kind::kEnded:
         state->ended.store(true, std::memory_order_release);
         state->generation.fetch_add(1, std::memory_order_acq_rel);
+        while (state->open.load(std::memory_order_relaxed) > 0) {
+          registry_.Closed(state);
+        }
         // Its number may now be given to a new watch.
         registry_.Unlink(state);
         return;
       case ChangeEvent::Kind::kOpened:
+        registry_.Opened(state);
+        return;
       case ChangeEvent::Kind::kClosed:
+        registry_.Closed(state);
         return;
       case ChangeEvent::Kind::kLost:
         return;
@@ -64,8 +71,37 @@ WatchRegistry::~WatchRegistry() {
   }
 }
 
+void WatchRegistry::Opened(WatchState* state) {
+  if (state->open.fetch_add(1, std::memory_order_acq_rel) != 0) return;
+  open_files_.Append(state);
+  open_count_.fetch_add(1, std::memory_order_acq_rel);
+}
+
+void WatchRegistry::Closed(WatchState* state) {
+  if (state->open.load(std::memory_order_relaxed) == 0) return;
+  if (state->open.fetch_sub(1, std::memory_order_acq_rel) != 1) return;
+  for (size_t index = 0; index < open_files_.size(); ++index) {
+    if (open_files_[index] != state) continue;
+    open_files_[index] = open_files_[open_files_.size() - 1];
+    open_files_.Truncate(open_files_.size() - 1);
+    break;
+  }
+  open_count_.fetch_sub(1, std::memory_order_acq_rel);
+}
+
+void WatchRegistry::OpenFiles(GrowingArray<OpenFile>& files) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (const WatchState* state : open_files_) {
+    files.Append({state->device, state->number});
+  }
+}
+
 void WatchRegistry::LoseEverything() {
   NoteChange();
+  // What was open is not known any more: lost events may have closed it.
+  for (WatchState* state : open_files_) state->open.store(0, std::memory_order_release);
+  open_files_.Clear();
+  open_count_.store(0, std::memory_order_release);
   epoch_.fetch_add(1, std::memory_order_acq_rel);
   losses_.fetch_add(1, std::memory_order_relaxed);
 }
@@ -95,8 +131,15 @@ NewWatch WatchRegistry::WatchFolder(const char* path) {
   return Watch(path, true);
 }
 
-NewWatch WatchRegistry::WatchFile(const char* path) {
-  return Watch(path, false);
+NewWatch WatchRegistry::WatchFile(const char* path, uint64_t device,
+                                  uint64_t number) {
+  NewWatch watch = Watch(path, false);
+  if (watch.state != nullptr) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    watch.state->device = device;
+    watch.state->number = number;
+  }
+  return watch;
 }
 
 NewWatch WatchRegistry::Watch(const char* path, bool folder) {
@@ -113,6 +156,7 @@ NewWatch WatchRegistry::Watch(const char* path, bool folder) {
     // state is not trusted again.
     state->ended.store(true, std::memory_order_release);
     state->generation.fetch_add(1, std::memory_order_acq_rel);
+    while (state->open.load(std::memory_order_relaxed) > 0) Closed(state);
     Unlink(state);
     slot = Slot(watch);
     state = nullptr;
@@ -145,6 +189,7 @@ void WatchRegistry::Release(WatchState* state) {
   if (state == nullptr) return;
   std::lock_guard<std::mutex> lock(mutex_);
   if (--state->references > 0) return;
+  while (state->open.load(std::memory_order_relaxed) > 0) Closed(state);
   if (!state->ended.load(std::memory_order_acquire)) {
     if (!closing_) change_watch_.Unwatch(state->watch);
     Unlink(state);

@@ -14,6 +14,14 @@
 // the records themselves, against the folder numbers their parents' listings
 // give (or, for the search root, the folder's stamp).
 //
+// A file's watch also counts the opens of its file that no close has
+// followed yet, by anyone, this process included: a file held open may be
+// written in ways that raise no event until it is closed (asynchronous
+// writes), so while it is open its records are checked by their stamps.
+// The count can be fooled in one way: the system merges an event into the
+// one queued just before it when they are the same, so two opens in a row
+// count as one, and the file seems closed after the first close.
+//
 // Thread-safe: one mutex guards the system's queue, the table of watches
 // and every reference count; generations and the epoch are read without it.
 #ifndef TAVIK_CORPUS_WATCH_REGISTRY_H_
@@ -25,6 +33,7 @@
 #include <mutex>
 
 #include "platform/change_watch.h"
+#include "platform/growing_array.h"
 
 namespace tavik {
 
@@ -33,6 +42,11 @@ struct WatchState {
   std::atomic<uint64_t> generation{0};
   // Set when the watch is gone; its records are not trusted again.
   std::atomic<bool> ended{false};
+  // For a file: its opens not yet closed (see the top), and which file it
+  // is.
+  std::atomic<int> open{0};
+  uint64_t device = 0;
+  uint64_t number = 0;
   int watch = -1;
   bool is_folder = false;
   // Guarded by the registry's mutex: records holding this state, and the
@@ -72,11 +86,22 @@ class WatchRegistry {
   // not be read).
   void Drain();
 
-  // Watches the folder, or the file (a link not followed), at full path
-  // `path`. Returns no state when it cannot be watched, or when the
-  // registry already holds as many watches as it should.
+  // Watches the folder, or the file (a link not followed, the file
+  // `device` and `number`), at full path `path`. Returns no state when it
+  // cannot be watched, or when the registry already holds as many watches
+  // as it should.
   NewWatch WatchFolder(const char* path);
-  NewWatch WatchFile(const char* path);
+  NewWatch WatchFile(const char* path, uint64_t device, uint64_t number);
+
+  // Which files are open now, as far as their watches have told (see the
+  // top): their devices and numbers, appended to `files`. Cheap when none
+  // is: AnyOpen() says.
+  struct OpenFile {
+    uint64_t device;
+    uint64_t number;
+  };
+  bool AnyOpen() const { return open_count_.load(std::memory_order_acquire) > 0; }
+  void OpenFiles(GrowingArray<OpenFile>& files);
 
   // Another reference to the live watch `state`, with its generation and
   // the epoch now; no state when it has ended.
@@ -105,6 +130,9 @@ class WatchRegistry {
 
  private:
   NewWatch Watch(const char* path, bool folder);
+  // The file `state` was opened, or closed.
+  void Opened(WatchState* state);
+  void Closed(WatchState* state);
   // Moves the epoch: events were lost.
   void LoseEverything();
   // Where the live state numbered `watch` is, or would be, linked.
@@ -122,6 +150,9 @@ class WatchRegistry {
   WatchState* buckets_[kBuckets] = {};
   int live_ = 0;
   std::atomic<uint64_t> changes_{0};
+  // The files whose open count is not 0, and how many.
+  GrowingArray<WatchState*> open_files_;
+  std::atomic<size_t> open_count_{0};
   std::atomic<uint64_t> events_{0};
   std::atomic<uint64_t> losses_{0};
 };

@@ -74,6 +74,9 @@ class GrowingArray {
     return start;
   }
 
+  // Makes the array failed, for a caller that could not make all of it.
+  void MarkFailed() { failed_ = true; }
+
   // Keeps the first `size` values. REQUIRES: size <= size().
   void Truncate(size_t size) { size_ = size; }
   // Empties the array and clears the failure; the memory stays for reuse.
