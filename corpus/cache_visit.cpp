@@ -9,7 +9,8 @@ CacheVisit::CacheVisit(SummaryCache& cache, SummaryKind kind,
     : cache_(cache),
       kind_(kind),
       term_(term),
-      budget_(cache.options().unbudgeted, cache.TakeCredit()) {
+      budget_(cache.options().unbudgeted, cache.TakeCredit(),
+              kind == SummaryKind::kWords ? BuildBudget::kWordReadFactor : 1) {
   cache_.registry().Drain();
   changes_at_start_ = cache_.registry().changes();
   counts_.requests = 1;
