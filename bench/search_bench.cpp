@@ -25,6 +25,8 @@
 
 #include "bench/bench_tools.h"
 #include "bench/cache_bench.h"
+#include "bench/cache_scale.h"
+#include "bench/summary_sizes.h"
 #include "bench/word_bench.h"
 #include "host/captured_request.h"
 #include "host/extension_library.h"
@@ -68,6 +70,8 @@ struct Options {
   std::string library;
   int repetitions = 7;
   int cold_repetitions = 3;
+  // Only the cache at scale (see cache_scale.h), on every tree.
+  bool scale = false;
   std::vector<Tree> trees;
 };
 
@@ -303,6 +307,8 @@ bool ParseArguments(int argc, char** argv, Options* options) {
       options->library = argv[++i];
     } else if (argument == "--repetitions" && i + 1 < argc) {
       options->repetitions = std::atoi(argv[++i]);
+    } else if (argument == "--scale") {
+      options->scale = true;
     } else if (argument == "--cold-repetitions" && i + 1 < argc) {
       options->cold_repetitions = std::atoi(argv[++i]);
     } else if (argument.find('=') != std::string::npos &&
@@ -324,7 +330,7 @@ int Main(int argc, char** argv) {
   if (!ParseArguments(argc, argv, &options)) {
     std::fprintf(stderr,
                  "usage: tavik-bench --library PATH [--repetitions N] "
-                 "[--cold-repetitions N] NAME=ROOT...\n");
+                 "[--cold-repetitions N] [--scale] NAME=ROOT...\n");
     return 2;
   }
   std::string error;
@@ -349,6 +355,22 @@ int Main(int argc, char** argv) {
     CheckFilters(&tree);
   }
 
+  if (options.scale) {
+    const LibraryLoader loader(options.library);
+    PrintCacheScaleHeader();
+    for (const Tree& tree : options.trees) {
+      MeasureCacheScale(
+          loader,
+          {tree.name, tree.root, tree.documents.size(), tree.megabytes,
+           [&](const std::string& term) {
+             const auto rg = RgCommand(tree, term);
+             RunQuietly(rg);
+             return MedianMilliseconds(3, [&] { RunQuietly(rg); });
+           }},
+          3);
+    }
+    return 0;
+  }
   std::printf(
       "Median of %d warm runs (after one warm-up run each) and of %d "
       "cold runs; times per whole search. \"extension\": without the "
@@ -409,6 +431,9 @@ int Main(int argc, char** argv) {
       }
     }
   }
+  // The real tree (the last given) for the summaries by document size.
+  MeasureSummarySizes(options.trees.back().documents);
+
   if (options.cold_repetitions > 0) {
     if (!DropCaches()) {
       std::printf(
