@@ -1,6 +1,7 @@
 #include "text/word_stream.h"
 
 #include <cstdint>
+#include <cstring>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -125,8 +126,7 @@ StreamWriter::StreamWriter(ByteString& stream) : stream_(stream) {
   if (Room(1)) *out_++ = ' ';
 }
 
-bool StreamWriter::Room(size_t bytes) {
-  if (static_cast<size_t>(room_end_ - out_) >= bytes) return true;
+bool StreamWriter::Grow(size_t bytes) {
   if (failed_) return false;
   const size_t used = out_ != nullptr ? static_cast<size_t>(out_ - stream_.data()) : 0;
   stream_.Truncate(used);
@@ -196,6 +196,24 @@ void StreamWriter::Text(std::string_view text) {
       at += 16;
       out += 16;
       continue;
+    }
+    if (end - at < 16) {
+      // The last bytes, in a block of spaces: one fold for all of them
+      // when they are ASCII (the room claimed covers the block).
+      const auto left = static_cast<size_t>(end - at);
+      char block[16];
+      std::memset(block, ' ', sizeof block);
+      std::memcpy(block, at, left);
+      if (IsAsciiBlock(block)) {
+        const uint32_t kept = (1u << left) - 1;
+        const uint32_t word = FoldAsciiBlock(block, out) & kept;
+        const uint32_t before = (word << 1) | (in_word ? 1u : 0u);
+        words += CountBits16(word & ~before & kept);
+        in_word = (word >> (left - 1) & 1u) != 0;
+        at += left;
+        out += left;
+        continue;
+      }
     }
 #endif
     const auto byte = static_cast<unsigned char>(*at);

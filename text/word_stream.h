@@ -50,7 +50,10 @@ class StreamWriter {
 
  private:
   // Makes room for `bytes` more; false when there is no memory.
-  bool Room(size_t bytes);
+  bool Room(size_t bytes) {
+    return static_cast<size_t>(room_end_ - out_) >= bytes || Grow(bytes);
+  }
+  bool Grow(size_t bytes);
   void WritePoint(char32_t point);
 
   ByteString& stream_;
