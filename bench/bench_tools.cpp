@@ -98,6 +98,14 @@ std::string CaptureOutput(const std::vector<std::string>& argv) {
   return output;
 }
 
+double ElapsedMilliseconds(const std::function<void()>& work) {
+  const auto start = std::chrono::steady_clock::now();
+  work();
+  return std::chrono::duration<double, std::milli>(
+             std::chrono::steady_clock::now() - start)
+      .count();
+}
+
 double MedianMilliseconds(int repetitions, const std::function<void()>& work,
                           const std::function<void()>& before_each) {
   std::vector<double> times;

@@ -4,6 +4,7 @@
 #ifndef TAVIK_BENCH_BENCH_TOOLS_H_
 #define TAVIK_BENCH_BENCH_TOOLS_H_
 
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <vector>
@@ -24,6 +25,19 @@ int RunQuietly(const std::vector<std::string>& argv,
 
 // Runs `argv` and returns its standard output (empty when it fails).
 std::string CaptureOutput(const std::vector<std::string>& argv);
+
+// A tree a benchmark measures, beside `rg -j1` on it.
+struct MeasuredTree {
+  std::string name;
+  std::string root;
+  size_t documents = 0;
+  double megabytes = 0;
+  // Milliseconds `rg -j1` takes to search the tree for a term.
+  std::function<double(const std::string&)> rg_ms;
+};
+
+// Milliseconds one call of `work` takes.
+double ElapsedMilliseconds(const std::function<void()>& work);
 
 // Milliseconds that one call of `work` takes: the median of `repetitions`
 // calls. `before_each`, if given, runs before every call, outside the time.

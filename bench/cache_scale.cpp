@@ -21,14 +21,6 @@ constexpr int kWarmRequests = 100;
 constexpr int kTimedRequests = 400;
 constexpr int kMaxFillRequests = 60;
 
-double Milliseconds(const std::function<void()>& work) {
-  const auto start = std::chrono::steady_clock::now();
-  work();
-  return std::chrono::duration<double, std::milli>(
-             std::chrono::steady_clock::now() - start)
-      .count();
-}
-
 // The time of one request for `term` once a fresh load has answered
 // kWarmRequests of them: the least, over `rounds` loads, of the mean of
 // kTimedRequests more.
@@ -42,7 +34,7 @@ double SteadyMilliseconds(const LibraryLoader& loader, const std::string& root,
     for (int k = 0; k < kWarmRequests; ++k) {
       RunCapturedRequest(*library, posted, root);
     }
-    const double ms = Milliseconds([&] {
+    const double ms = ElapsedMilliseconds([&] {
       for (int k = 0; k < kTimedRequests; ++k) {
         RunCapturedRequest(*library, posted, root);
       }
@@ -54,7 +46,7 @@ double SteadyMilliseconds(const LibraryLoader& loader, const std::string& root,
 
 }  // namespace
 
-void MeasureCacheScale(const LibraryLoader& loader, const ScaleTree& tree,
+void MeasureCacheScale(const LibraryLoader& loader, const MeasuredTree& tree,
                        int rounds) {
   const double rg = tree.rg_ms(kAbsent);
   const double absent = SteadyMilliseconds(loader, tree.root, kAbsent, rounds);
@@ -70,12 +62,12 @@ void MeasureCacheScale(const LibraryLoader& loader, const ScaleTree& tree,
   for (; requests < kMaxFillRequests; ++requests) {
     const uint64_t before = cache->GetStats().summaries_stored;
     const double ms =
-        Milliseconds([&] { testing::SearchPage(tree.root, kAbsent, cache.get()); });
+        ElapsedMilliseconds([&] { testing::SearchPage(tree.root, kAbsent, cache.get()); });
     if (requests == 0) first = ms;
     if (requests < 10) first_ten += ms;
     if (requests > 0 && cache->GetStats().summaries_stored == before) break;
   }
-  const double off = Milliseconds(
+  const double off = ElapsedMilliseconds(
       [&] { testing::SearchPage(tree.root, kAbsent, nullptr); });
   const SummaryCache::Stats stats = cache->GetStats();
 

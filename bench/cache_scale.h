@@ -10,23 +10,15 @@
 #include <functional>
 #include <string>
 
+#include "bench/bench_tools.h"
 #include "bench/cache_bench.h"
 
 namespace tavik::bench {
 
-struct ScaleTree {
-  std::string name;
-  std::string root;
-  size_t documents = 0;
-  double megabytes = 0;
-  // Milliseconds `rg -j1` takes to search the tree for a term.
-  std::function<double(const std::string&)> rg_ms;
-};
-
 void PrintCacheScaleHeader();
 // Measures and prints the row of `tree`; steady times are the least over
 // `rounds` fresh loads.
-void MeasureCacheScale(const LibraryLoader& loader, const ScaleTree& tree,
+void MeasureCacheScale(const LibraryLoader& loader, const MeasuredTree& tree,
                        int rounds);
 
 }  // namespace tavik::bench

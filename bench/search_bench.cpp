@@ -402,8 +402,8 @@ int Main(int argc, char** argv) {
     PrintFill(tree.megabytes, stamped, kTerms[0]);
     AddVerdicts(tree, results, &verdicts);
 
-    WordTree words = {tree.name, tree.root, tree.megabytes,
-                      tree.documents.size(), [&](const std::string& word) {
+    MeasuredTree words = {tree.name, tree.root, tree.documents.size(),
+                          tree.megabytes, [&](const std::string& word) {
                         const auto rg = RgCommand(tree, word);
                         RunQuietly(rg);
                         return MedianMilliseconds(options.repetitions,

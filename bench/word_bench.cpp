@@ -29,20 +29,12 @@ struct WordRows {
   size_t results = 0;
 };
 
-double Milliseconds(const std::function<void()>& work) {
-  const auto start = std::chrono::steady_clock::now();
-  work();
-  return std::chrono::duration<double, std::milli>(
-             std::chrono::steady_clock::now() - start)
-      .count();
-}
-
 double Median(std::vector<double> times) {
   std::sort(times.begin(), times.end());
   return times[times.size() / 2];
 }
 
-WordRows MeasureWord(const LibraryLoader& loader, const WordTree& tree,
+WordRows MeasureWord(const LibraryLoader& loader, const MeasuredTree& tree,
                      const std::string& word, int repetitions) {
   const std::string query = "q=" + FormEncode(word);
   WordRows rows;
@@ -67,7 +59,7 @@ WordRows MeasureWord(const LibraryLoader& loader, const WordTree& tree,
           loader.Load(watch ? CacheMode::kWatches : CacheMode::kOff);
       if (!library) return rows;
       CapturedResponse response;
-      const double ms = Milliseconds(
+      const double ms = ElapsedMilliseconds(
           [&] { response = RunCapturedGet(*library, query, tree.root); });
       (watch ? first_watch : first_off).push_back(ms);
       if (response.AsHttp() != expected) rows.same_answers = false;
@@ -91,7 +83,7 @@ WordRows MeasureWord(const LibraryLoader& loader, const WordTree& tree,
 
 // The memory a cache with watches takes once filled by line searches
 // alone, and by line and word searches both, for an absent word.
-void MeasureMemory(const WordTree& tree) {
+void MeasureMemory(const MeasuredTree& tree) {
   for (const bool words : {false, true}) {
     SummaryCache::Options options;
     const auto cache = SummaryCache::Create(options);
@@ -116,7 +108,7 @@ void MeasureMemory(const WordTree& tree) {
 }  // namespace
 
 std::vector<CacheVerdict> MeasureWordSearch(const LibraryLoader& loader,
-                                            const WordTree& tree,
+                                            const MeasuredTree& tree,
                                             const std::string& rare,
                                             const std::string& common,
                                             int repetitions) {

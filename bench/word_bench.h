@@ -11,23 +11,15 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_tools.h"
 #include "bench/cache_bench.h"
 
 namespace tavik::bench {
 
-struct WordTree {
-  std::string name;
-  std::string root;
-  double megabytes = 0;
-  size_t documents = 0;
-  // Milliseconds `rg -j1` takes to search the tree for a word.
-  std::function<double(const std::string&)> rg_ms;
-};
-
 // Measures, prints and returns the targets' verdicts for `tree`, `words`
 // being the rare word and the common one.
 std::vector<CacheVerdict> MeasureWordSearch(const LibraryLoader& loader,
-                                            const WordTree& tree,
+                                            const MeasuredTree& tree,
                                             const std::string& rare,
                                             const std::string& common,
                                             int repetitions);
