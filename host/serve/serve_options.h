@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "host/serve/client_address.h"
+#include "host/whole_answer.h"
 
 namespace tavik {
 
@@ -33,7 +34,14 @@ struct ServeOptions {
   // every body_min_rate bytes it has sent (0: no more).
   int body_timeout_seconds = 20;
   int body_min_rate = 500;
+  // The most body bytes of an answer held to send it whole, with its
+  // length, once the extension is done (0: every answer goes as it is
+  // written).
+  int whole_answer_bytes = static_cast<int>(kWholeAnswerBytes);
 };
+
+// The largest bound --whole-answer-limit accepts, in bytes (1 GiB).
+inline constexpr int kMaxWholeAnswerBytes = 1 << 30;
 
 // The longest timeout the options accept, in seconds.
 inline constexpr int kMaxTimeoutSeconds = 3600;

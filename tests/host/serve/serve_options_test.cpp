@@ -29,6 +29,7 @@ TEST(ServeOptions, DefaultsWithoutArguments) {
   EXPECT_EQ(options.head_timeout_seconds, 10);
   EXPECT_EQ(options.body_timeout_seconds, 20);
   EXPECT_EQ(options.body_min_rate, 500);
+  EXPECT_EQ(options.whole_answer_bytes, 4 << 20);
 }
 
 TEST(ServeOptions, EveryOptionInBothForms) {
@@ -38,7 +39,8 @@ TEST(ServeOptions, EveryOptionInBothForms) {
                    "--extension=/lib/x.so", "--mount", "/find//", "--threads=4",
                    "--access-log", "-", "--trusted-proxy", "127.0.0.1",
                    "--trusted-proxy=10.0.0.0/8", "--head-timeout", "5",
-                   "--body-timeout=7", "--body-min-rate", "0"},
+                   "--body-timeout=7", "--body-min-rate", "0",
+                   "--whole-answer-limit", "0"},
                   &options, &error),
             OptionsOutcome::kRun)
       << error;
@@ -54,6 +56,7 @@ TEST(ServeOptions, EveryOptionInBothForms) {
   EXPECT_EQ(options.head_timeout_seconds, 5);
   EXPECT_EQ(options.body_timeout_seconds, 7);
   EXPECT_EQ(options.body_min_rate, 0);
+  EXPECT_EQ(options.whole_answer_bytes, 0);
 }
 
 TEST(ServeOptions, Help) {
@@ -89,6 +92,8 @@ TEST(ServeOptions, BadArgumentsGiveOneLineReasons) {
       {"--head-timeout", "0"},
       {"--body-timeout", "3601"},
       {"--body-min-rate", "-1"},
+      {"--whole-answer-limit", "1073741825"},
+      {"--whole-answer-limit", "4M"},
       {"stray"},
       {"-p"},
   };
