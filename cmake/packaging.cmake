@@ -1,19 +1,24 @@
 # The install rules (cmake --install) and the Debian package made from them
 # (cpack -G DEB, or the "package" target): the library, tavik-serve and
-# tavik-search, the demo site, the service unit, the log rotation, the
-# nginx configuration as an example, and the documents. The programs find
-# the library and the site relative to their own folder (see
-# host/program_folder.h), so the install may go anywhere. Where mod_tavik
-# is built, a second package holds it (cmake/apache_package.cmake): each
-# package is a CPack component, and every rule here belongs to "tavik".
+# tavik-search with their manual pages, the demo site, the service unit and
+# its settings, the log rotation, the nginx configuration as an example,
+# and the documents. The programs find the library and the site relative to
+# their own folder (see host/program_folder.h), so the install may go
+# anywhere. Where mod_tavik is built, a second package holds it
+# (cmake/apache_package.cmake): each package is a CPack component, and
+# every rule here belongs to "tavik".
 include(GNUInstallDirs)
 set(CMAKE_INSTALL_DEFAULT_COMPONENT_NAME tavik)
+include(${PROJECT_SOURCE_DIR}/cmake/manual_pages.cmake)
 
-# Where systemd and logrotate look; absolute, whatever the prefix.
+# Where systemd, logrotate and the service's settings live; absolute,
+# whatever the prefix.
 set(TAVIK_SYSTEMD_UNIT_DIR /lib/systemd/system CACHE PATH
     "where the install puts the service unit")
 set(TAVIK_LOGROTATE_DIR /etc/logrotate.d CACHE PATH
     "where the install puts the log rotation")
+set(TAVIK_DEFAULTS_DIR /etc/default CACHE PATH
+    "where the install puts the service's settings")
 set(TAVIK_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/tavik)
 
 install(TARGETS tavik-serve tavik-search RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
@@ -21,12 +26,19 @@ install(TARGETS tavik LIBRARY DESTINATION ${TAVIK_INSTALL_LIBRARY_DIR})
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/site/ DESTINATION ${TAVIK_INSTALL_SITE_DIR})
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/CHANGELOG.md
               ${PROJECT_SOURCE_DIR}/SECURITY.md
+              ${PROJECT_SOURCE_DIR}/docs/operators.md
               ${PROJECT_SOURCE_DIR}/deploy/debian/copyright
         DESTINATION ${TAVIK_DOC_DIR})
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/deploy/nginx
         DESTINATION ${TAVIK_DOC_DIR}/examples)
 install(FILES ${PROJECT_SOURCE_DIR}/deploy/logrotate/tavik-serve
         DESTINATION ${TAVIK_LOGROTATE_DIR})
+# The service's settings, a configuration file the operator edits (the
+# site is set there and only there).
+install(FILES ${PROJECT_SOURCE_DIR}/deploy/default/tavik-serve
+        DESTINATION ${TAVIK_DEFAULTS_DIR})
+tavik_manual_page(tavik-serve "serve a site with the Tavik search extension")
+tavik_manual_page(tavik-search "run one search with the Tavik search extension")
 
 # The Debian changelog, compressed as Debian keeps it (no time stamp).
 set(changelog ${PROJECT_BINARY_DIR}/changelog.gz)

@@ -23,8 +23,8 @@ namespace tavik {
 
 class BuildBudget {
  public:
-  // Measured on the search benchmark's trees on its machine (see the
-  // README), in processor time: reading and searching cost about 0.17 ns a
+  // Measured on the search benchmark's trees on its machine (see
+  // docs/benchmarks.md), in processor time: reading and searching cost about 0.17 ns a
   // byte plus about 3 us a document (open, status, reads, close, the walk's
   // share); building a summary about 0.7 ns a byte plus about 4 to 5 us
   // (finishing it, two status reads, a watch, keeping it). In units of
@@ -57,6 +57,11 @@ class BuildBudget {
   // A document of `bytes` bytes was ruled out without a read.
   void Skipped(uint64_t bytes) {
     credit_ += static_cast<int64_t>(bytes) + kReadPerDocument;
+  }
+  // `documents` documents of `bytes` in all were ruled out without a read.
+  void SkippedMany(uint64_t documents, uint64_t bytes) {
+    credit_ += static_cast<int64_t>(bytes) +
+               static_cast<int64_t>(documents) * kReadPerDocument;
   }
   // Whether the credit might cover a summary: worth reading the stamp that
   // says how large the document is.

@@ -1,5 +1,7 @@
 #include "corpus/cache_visit.h"
 
+#include <cstring>
+
 namespace tavik {
 
 CacheVisit::CacheVisit(SummaryCache& cache, SummaryKind kind,
@@ -9,12 +11,43 @@ CacheVisit::CacheVisit(SummaryCache& cache, SummaryKind kind,
       term_(term),
       budget_(cache.options().unbudgeted, cache.TakeCredit()) {
   cache_.registry().Drain();
+  changes_at_start_ = cache_.registry().changes();
   counts_.requests = 1;
 }
 
 CacheVisit::~CacheVisit() {
+  SummaryTable::Unpin(pin_);
   cache_.GiveCredit(budget_.Leftover());
   cache_.Add(counts_);
+}
+
+RootSnapshot* CacheVisit::FindSnapshot(const char* root_path,
+                                       const FolderIdentity& identity,
+                                       const char* real_root) {
+  if (!cache_.watching()) return nullptr;
+  RootSnapshot* snapshot = cache_.snapshots().Find(root_path, kind_);
+  if (snapshot == nullptr) return nullptr;
+  // Whole while nothing a watch vouches for has changed, and while the
+  // root is the same folder, reached the same way.
+  if (snapshot->changes() == cache_.registry().changes() &&
+      snapshot->root_device() == identity.device &&
+      snapshot->root_number() == identity.number &&
+      std::strcmp(snapshot->real_root(), real_root) == 0) {
+    ++counts_.snapshots_used;
+    return snapshot;
+  }
+  cache_.snapshots().Drop(snapshot);
+  snapshot->Release();
+  return nullptr;
+}
+
+void CacheVisit::KeepSnapshot(RootSnapshot* snapshot) {
+  if (snapshot->changes() != cache_.registry().changes()) {
+    snapshot->Release();
+    return;
+  }
+  ++counts_.snapshots_made;
+  cache_.snapshots().Keep(snapshot);
 }
 
 FolderTable::Found CacheVisit::FindFolder(const char* path,
@@ -28,10 +61,14 @@ FolderTable::Found CacheVisit::FindFolder(const char* path,
   return found;
 }
 
-CacheVisit::Verdict CacheVisit::Consult(const char* path, uint64_t listing) {
+CacheVisit::Verdict CacheVisit::Consult(const char* path,
+                                        const ListedDocument* listed) {
   SummaryTable& summaries = cache_.summaries();
+  const uint64_t listing = listed != nullptr ? listed->listing : 0;
   const uint32_t epoch = cache_.registry().epoch();
-  const SummaryLookup lookup = summaries.Find(path, kind_, term_, listing, epoch);
+  const SummaryLookup lookup =
+      summaries.Find(path, kind_, term_, listing, epoch, holding_);
+  Hold(lookup.pin);
   if (!lookup.found) return Verdict::kReadAndSummarize;
   if (lookup.trusted) {
     ++counts_.records_trusted;
@@ -52,7 +89,8 @@ CacheVisit::Verdict CacheVisit::Consult(const char* path, uint64_t listing) {
     return Verdict::kReadAndSummarize;
   }
   if (lookup.watched) {
-    summaries.Confirm(path, kind_, lookup.serial, lookup.generation, listing, epoch);
+    Hold(summaries.Confirm(path, kind_, lookup.serial, lookup.generation,
+                           listing, epoch, holding_));
   }
   return Judge(lookup);
 }
@@ -66,13 +104,18 @@ CacheVisit::Verdict CacheVisit::Judge(const SummaryLookup& lookup) {
   return Verdict::kRead;
 }
 
+void CacheVisit::SkippedBySnapshot(uint64_t documents, uint64_t bytes) {
+  counts_.documents_skipped += documents;
+  budget_.SkippedMany(documents, bytes);
+}
+
 void CacheVisit::Read(const ReadableFile& file) {
   ++counts_.documents_read;
   budget_.Read(file.bytes_read());
 }
 
 SummaryBuilder* CacheVisit::BeginSummary(const char* path, ReadableFile& file,
-                                         uint64_t listing) {
+                                         const ListedDocument* listed) {
   if (!budget_.MayAfford()) return nullptr;
   // The stamp as opened: the file had changed by then as far as it says.
   // The read begins after `began`, so a change after the read gets a later
@@ -86,6 +129,10 @@ SummaryBuilder* CacheVisit::BeginSummary(const char* path, ReadableFile& file,
   }
   if (!builder_) builder_.emplace();
   if (!*builder_ || !budget_.Spend(stamp.size)) return nullptr;
+  // A file on another device than its folder is a mount of its own: its
+  // record is checked by its stamp every time.
+  const uint64_t listing =
+      listed != nullptr && listed->device == stamp.device ? listed->listing : 0;
   pending_ = {stamp, {}, listing};
   // Watched before a byte is read: a change during or after the read
   // raises an event, and one made before it is in what is read.
@@ -105,9 +152,9 @@ void CacheVisit::EndSummary(const char* path, const ReadableFile& file) {
   const uint32_t epoch = pending_.watch.state != nullptr
                              ? pending_.watch.epoch
                              : registry.epoch();
-  cache_.summaries().Store(path, kind_, pending_.stamp, *builder_,
-                           pending_.watch.state, pending_.watch.generation,
-                           pending_.listing, epoch);
+  Hold(cache_.summaries().Store(path, kind_, pending_.stamp, *builder_,
+                                pending_.watch.state, pending_.watch.generation,
+                                pending_.listing, epoch, holding_));
   ++counts_.summaries_stored;
 }
 

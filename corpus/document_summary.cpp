@@ -1,40 +1,13 @@
 #include "corpus/document_summary.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace tavik {
 namespace {
 
 constexpr size_t kWords = kSlotCount / 64;
-
-uint64_t* SlotBits(const WorkBuffer& scratch) {
-  return reinterpret_cast<uint64_t*>(scratch.data() + kSlotCount);
-}
-
-// The 64 marks at `marks` as bits, bit k set when marks[k] == mark.
-uint64_t MarkedBits(const unsigned char* marks, unsigned char mark) {
-  uint64_t bits = 0;
-#if defined(__SSE2__)
-  const __m128i wanted = _mm_set1_epi8(static_cast<char>(mark));
-  for (int part = 0; part < 4; ++part) {
-    const __m128i group =
-        _mm_loadu_si128(reinterpret_cast<const __m128i*>(marks + 16 * part));
-    const auto found = static_cast<uint64_t>(
-        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(group, wanted))));
-    bits |= found << (16 * part);
-  }
-#else
-  for (int k = 0; k < 64; ++k) {
-    if (marks[k] == mark) bits |= uint64_t{1} << k;
-  }
-#endif
-  return bits;
-}
 
 }  // namespace
 
@@ -44,23 +17,31 @@ size_t SummaryBitsFor(size_t distinct_slots) {
   return wanted > kSlotCount ? kSlotCount : wanted;
 }
 
-SummaryBuilder::SummaryBuilder() : scratch_(kSlotCount + kSlotCount / 8) {}
+SummaryBuilder::SummaryBuilder()
+    : scratch_(kSlotCount / 8 + kWords * sizeof(uint32_t)) {}
 
 void SummaryBuilder::Start() {
-  // A new mark value makes every slot unmarked at once; the marks are
-  // cleared only when the values run out.
-  if (++mark_ == 0) {
-    std::memset(scratch_.data(), 0, kSlotCount);
-    mark_ = 1;
-  }
+  // Only the words the last document used are cleared.
+  uint64_t* const bits = slots();
+  const uint32_t* const used = touched();
+  for (size_t k = 0; k < touched_count_; ++k) bits[used[k]] = 0;
+  touched_count_ = 0;
   tail_length_ = 0;
   distinct_ = 0;
   finished_ = false;
 }
 
 void SummaryBuilder::MarkSequences(const unsigned char* text, size_t count) {
-  auto* const marks = reinterpret_cast<unsigned char*>(scratch_.data());
-  const unsigned char mark = mark_;
+  uint64_t* const bits = slots();
+  uint32_t* const used = touched();
+  size_t used_count = touched_count_;
+  const auto mark = [&](uint32_t slot) {
+    uint64_t& word = bits[slot / 64];
+    // A word marked for the first time is remembered, for clearing and for
+    // the summary.
+    if (word == 0) used[used_count++] = slot / 64;
+    word |= uint64_t{1} << (slot % 64);
+  };
   size_t at = 0;
   // One load gives six sequences; the seventh and eighth bytes only end
   // sequences, so a load needs count - at >= 6 for all six to count.
@@ -70,12 +51,13 @@ void SummaryBuilder::MarkSequences(const unsigned char* text, size_t count) {
     bytes &= 0xDFDFDFDFDFDFDFDFull;
     for (int shift = 0; shift < 48; shift += 8) {
       const auto sequence = static_cast<uint32_t>(bytes >> shift) & 0xFFFFFFu;
-      marks[(sequence * 0x9E3779B1u) >> (32 - kSlotBits)] = mark;
+      mark((sequence * 0x9E3779B1u) >> (32 - kSlotBits));
     }
   }
   for (; at < count; ++at) {
-    marks[SequenceSlot(text[at], text[at + 1], text[at + 2])] = mark;
+    mark(SequenceSlot(text[at], text[at + 1], text[at + 2]));
   }
+  touched_count_ = used_count;
 }
 
 void SummaryBuilder::Add(const char* begin, const char* end) {
@@ -108,12 +90,11 @@ void SummaryBuilder::Add(const char* begin, const char* end) {
 }
 
 void SummaryBuilder::Finish() {
-  const auto* marks = reinterpret_cast<const unsigned char*>(scratch_.data());
-  uint64_t* const bits = SlotBits(scratch_);
+  const uint64_t* const bits = slots();
+  const uint32_t* const used = touched();
   size_t distinct = 0;
-  for (size_t word = 0; word < kWords; ++word) {
-    bits[word] = MarkedBits(marks + 64 * word, mark_);
-    distinct += static_cast<size_t>(std::popcount(bits[word]));
+  for (size_t k = 0; k < touched_count_; ++k) {
+    distinct += static_cast<size_t>(std::popcount(bits[used[k]]));
   }
   distinct_ = distinct;
   finished_ = true;
@@ -122,24 +103,22 @@ void SummaryBuilder::Finish() {
 void SummaryBuilder::Write(uint64_t* words) const {
   // Bit j of the summary is the union of slots j, j + bits, j + 2 bits...
   const size_t count = summary_bits() / 64;
-  const uint64_t* const bits = SlotBits(scratch_);
-  std::memcpy(words, bits, count * sizeof *words);
-  for (size_t from = count; from < kWords; from += count) {
-    for (size_t word = 0; word < count; ++word) words[word] |= bits[from + word];
+  std::memset(words, 0, count * sizeof *words);
+  const uint64_t* const bits = slots();
+  const uint32_t* const used = touched();
+  for (size_t k = 0; k < touched_count_; ++k) {
+    words[used[k] % count] |= bits[used[k]];
   }
 }
 
 void TermSequences::Add(const char* term, size_t length) {
   const auto* bytes = reinterpret_cast<const unsigned char*>(term);
   for (size_t at = 0; at + 3 <= length && count_ < kMaxTermSequences; ++at) {
-    const auto slot =
-        static_cast<uint16_t>(SequenceSlot(bytes[at], bytes[at + 1], bytes[at + 2]));
-    uint64_t& held = held_[slot / 64];
-    const uint64_t bit = uint64_t{1} << (slot % 64);
-    if ((held & bit) != 0) continue;
-    held |= bit;
-    slots_[count_++] = slot;
+    slots_[count_++] = SequenceSlot(bytes[at], bytes[at + 1], bytes[at + 2]);
   }
+  // Each slot once, in order.
+  std::sort(slots_, slots_ + count_);
+  count_ = static_cast<size_t>(std::unique(slots_, slots_ + count_) - slots_);
 }
 
 bool TermSequences::MayOccurIn(const uint64_t* words, size_t bits) const {

@@ -1,12 +1,18 @@
 // Document summaries: which three-byte sequences a document's text holds,
 // the text as a search reads it (for the line search: up to the first 0x1A,
-// each CR LF folded to LF; for the word search: its folded word stream). Each sequence is hashed to one of kSlotCount slots, case
-// left out of the hash, and a summary keeps one bit per slot, folded down to
-// a power of two sized to the document's number of distinct slots.
+// each CR LF folded to LF; for the word search: its folded word stream).
+// Each sequence is hashed to one of kSlotCount slots, case left out of the
+// hash, and a summary keeps one bit per slot, folded down to a power of two
+// sized to the document's number of distinct slots: eight bits or more a
+// distinct slot, so that a term of three sequences is ruled out wrongly in
+// well under 1 % of documents of any size up to what kSlotCount allows
+// (about 130,000 distinct sequences, far more than a 10 MB document of
+// text holds).
 //
 // What a summary proves, for the line search: every piece the scanner
-// searches is a stretch of that text (NULs and piece boundaries only hide matches, never make them),
-// so a term occurs in a piece only if each of its sequences occurs in the
+// searches is a stretch of that text (NULs and piece boundaries only hide
+// matches, never make them), so a term occurs in a piece only if each of
+// its sequences occurs in the
 // text, and then each of their bits is set. A clear bit therefore proves
 // that the term occurs in no piece. A set bit may belong to another sequence
 // of the same hash: a false "may occur", which costs one read. A term of
@@ -21,7 +27,7 @@
 
 namespace tavik {
 
-inline constexpr int kSlotBits = 15;
+inline constexpr int kSlotBits = 20;
 inline constexpr size_t kSlotCount = size_t{1} << kSlotBits;
 // A summary has at least this many bits per distinct slot, rounded up to a
 // power of two, so at most one bit in this many is set; and at least
@@ -46,8 +52,8 @@ size_t SummaryBitsFor(size_t distinct_slots);
 // consecutive stretches. One builder serves one request.
 class SummaryBuilder {
  public:
-  // Obtains the builder's scratch, a work buffer of kSlotCount bytes and
-  // kSlotCount bits.
+  // Obtains the builder's scratch, a work buffer of kSlotCount bits and a
+  // list of the words of them in use.
   SummaryBuilder();
   // False when the scratch could not be obtained; nothing can be built.
   explicit operator bool() const { return static_cast<bool>(scratch_); }
@@ -72,12 +78,19 @@ class SummaryBuilder {
   // and ends before text + count + 2, reading up to 8 bytes per load from
   // `text`. REQUIRES: count + 2 bytes readable at `text`.
   void MarkSequences(const unsigned char* text, size_t count);
+  uint64_t* slots() const {
+    return reinterpret_cast<uint64_t*>(scratch_.data());
+  }
+  uint32_t* touched() const {
+    return reinterpret_cast<uint32_t*>(scratch_.data() + kSlotCount / 8);
+  }
 
-  // [0, kSlotCount): each slot's mark, equal to mark_ when a sequence of
-  // the current document has that slot. Then the document's slots as
-  // kSlotCount bits, made by Finish.
+  // [0, kSlotCount / 8): the slots of the current document's sequences, one
+  // bit each; then the numbers of the words of them that are not zero, in
+  // the order they were first marked (touched_count_ of them), so that a
+  // new document clears only those.
   WorkBuffer scratch_;
-  unsigned char mark_ = 0;
+  size_t touched_count_ = 0;
   // The last two bytes added (or fewer, at the start), which begin the
   // sequences that straddle two stretches.
   unsigned char tail_[2] = {};
@@ -110,11 +123,13 @@ class TermSequences {
   // occurs in no piece of the document. True whenever CanRuleOut() is false.
   bool MayOccurIn(const uint64_t* words, size_t bits) const;
 
+  // The term's distinct slots, in increasing order.
+  const uint32_t* slots() const { return slots_; }
+  size_t count() const { return count_; }
+
  private:
-  uint16_t slots_[kMaxTermSequences];
+  uint32_t slots_[kMaxTermSequences];
   size_t count_ = 0;
-  // Which slots slots_ holds, so that each is kept once.
-  uint64_t held_[kSlotCount / 64] = {};
 };
 
 }  // namespace tavik

@@ -167,6 +167,7 @@ void FolderTable::Keep(Record* record) {
 
 void FolderTable::Dispose(Record* doomed) {
   // Outside the table's lock: giving a watch back takes the registry's.
+  if (doomed != nullptr) registry_.NoteChange();
   while (doomed != nullptr) {
     Record* next = static_cast<Record*>(doomed->next);
     registry_.Release(doomed->watch);

@@ -5,8 +5,10 @@
 namespace tavik {
 namespace {
 
-// The folder listings' share of the bound, where folders are watched.
+// The folder listings' share of the bound, and the snapshots', where
+// folders are watched.
 constexpr size_t kFolderShareDivisor = 16;
+constexpr size_t kSnapshotShareDivisor = 16;
 
 }  // namespace
 
@@ -25,8 +27,12 @@ SummaryCache::SummaryCache(const Options& options)
       summaries_(registry_,
                  registry_.active()
                      ? options.max_bytes -
-                           options.max_bytes / kFolderShareDivisor
-                     : options.max_bytes) {}
+                           options.max_bytes / kFolderShareDivisor -
+                           options.max_bytes / kSnapshotShareDivisor
+                     : options.max_bytes),
+      snapshots_(registry_.active()
+                     ? options.max_bytes / kSnapshotShareDivisor
+                     : 0) {}
 
 SummaryCache::Stats SummaryCache::GetStats() {
   Stats stats;
@@ -41,9 +47,11 @@ SummaryCache::Stats SummaryCache::GetStats() {
   stats.stamps_read = load(counters_.stamps);
   stats.listings_made = load(counters_.listings_made);
   stats.listings_reused = load(counters_.listings_reused);
+  stats.snapshots_made = load(counters_.snapshots_made);
+  stats.snapshots_used = load(counters_.snapshots_used);
   stats.events = registry_.events();
   stats.losses = registry_.losses();
-  stats.bytes = folders_.bytes() + summaries_.bytes();
+  stats.bytes = folders_.bytes() + summaries_.bytes() + snapshots_.bytes();
   stats.summaries = summaries_.count();
   return stats;
 }
@@ -71,6 +79,8 @@ void SummaryCache::Add(const Stats& counts) {
   add(counters_.stamps, counts.stamps_read);
   add(counters_.listings_made, counts.listings_made);
   add(counters_.listings_reused, counts.listings_reused);
+  add(counters_.snapshots_made, counts.snapshots_made);
+  add(counters_.snapshots_used, counts.snapshots_used);
 }
 
 }  // namespace tavik

@@ -9,10 +9,15 @@
 //     listings kept while a watch vouches for them, so that a repeated
 //     request walks from memory;
 //   - WatchRegistry: the watches, and the events read at each request's
-//     start, which tell the tables what is no longer true.
+//     start, which tell the tables what is no longer true;
+//   - SnapshotTable, where folders are watched: for a few search roots,
+//     their documents in the walk's order with their summaries, so that a
+//     repeated search on a tree that has not changed walks nothing and
+//     reads only what may match.
 // Memory: the tables together take at most Options::max_bytes, the records
-// unused for longest going first; fifteen sixteenths for summaries where
-// folders are watched, all of it elsewhere.
+// unused for longest going first; where folders are watched, one
+// sixteenth for listings, one for snapshots and the rest for summaries;
+// elsewhere all of it for summaries.
 #ifndef TAVIK_CORPUS_SUMMARY_CACHE_H_
 #define TAVIK_CORPUS_SUMMARY_CACHE_H_
 
@@ -23,6 +28,7 @@
 
 #include "corpus/build_budget.h"
 #include "corpus/folder_table.h"
+#include "corpus/snapshot_table.h"
 #include "corpus/summary_table.h"
 #include "corpus/watch_registry.h"
 
@@ -53,6 +59,8 @@ class SummaryCache {
     uint64_t stamps_read = 0;        // stamps read by path to check records
     uint64_t listings_made = 0;      // folders listed and kept
     uint64_t listings_reused = 0;    // folders walked from memory
+    uint64_t snapshots_made = 0;     // snapshots of a root kept
+    uint64_t snapshots_used = 0;     // searches that walked none
     uint64_t events = 0;             // change events applied
     uint64_t losses = 0;             // times events were lost
     size_t bytes = 0;                // memory the records take
@@ -76,6 +84,7 @@ class SummaryCache {
   WatchRegistry& registry() { return registry_; }
   FolderTable& folders() { return folders_; }
   SummaryTable& summaries() { return summaries_; }
+  SnapshotTable& snapshots() { return snapshots_; }
 
   // Adds one request's counts (all but events, losses, bytes and
   // summaries are taken from `counts`).
@@ -94,10 +103,13 @@ class SummaryCache {
   WatchRegistry registry_;
   FolderTable folders_;
   SummaryTable summaries_;
+  // Made last and given up first: its snapshots hold summaries.
+  SnapshotTable snapshots_;
   std::atomic<int64_t> credit_{0};
   struct Counters {
     std::atomic<uint64_t> requests{0}, skipped{0}, read{0}, trusted{0},
-        stored{0}, stamps{0}, listings_made{0}, listings_reused{0};
+        stored{0}, stamps{0}, listings_made{0}, listings_reused{0},
+        snapshots_made{0}, snapshots_used{0};
   } counters_;
 };
 

@@ -1,5 +1,6 @@
 #include "corpus/summary_table.h"
 
+#include <atomic>
 #include <cstring>
 #include <new>
 
@@ -26,6 +27,8 @@ struct SummaryTable::Record : TableRecord {
   uint64_t verified_generation = 0;
   uint32_t verified_epoch = 0;
   uint32_t summary_bits = 0;
+  // The table's holding and each pin's; the last gives the memory back.
+  std::atomic<int> holders{1};
 
   uint64_t* words() {
     return reinterpret_cast<uint64_t*>(reinterpret_cast<char*>(this + 1) +
@@ -52,9 +55,26 @@ SummaryTable::~SummaryTable() {
   }
 }
 
+SummaryPin SummaryTable::PinOf(Record* record) {
+  record->holders.fetch_add(1, std::memory_order_relaxed);
+  return {record->words(), record->summary_bits, record->stamp.size, record};
+}
+
+void SummaryTable::Unpin(const SummaryPin& pin) {
+  if (pin.record != nullptr) {
+    Drop(static_cast<Record*>(const_cast<void*>(pin.record)));
+  }
+}
+
+void SummaryTable::Drop(Record* record) {
+  if (record->holders.fetch_sub(1, std::memory_order_acq_rel) != 1) return;
+  record->~Record();
+  ::operator delete(static_cast<void*>(record));
+}
+
 SummaryLookup SummaryTable::Find(const char* path, SummaryKind kind,
                                  const TermSequences& term, uint64_t listing,
-                                 uint32_t epoch) {
+                                 uint32_t epoch, bool pin) {
   const size_t length = std::strlen(path);
   const uint64_t hash = PathHash(path, length);
   Shard& shard = ShardOf(hash);
@@ -78,14 +98,15 @@ SummaryLookup SummaryTable::Find(const char* path, SummaryKind kind,
     found.trusted = !found.changed && listing != 0 &&
                     record->verified_listing == listing &&
                     record->verified_epoch == epoch;
+    if (found.trusted && pin) found.pin = PinOf(record);
   }
   return found;
 }
 
-void SummaryTable::Confirm(const char* path, SummaryKind kind,
-                           uint64_t serial, uint64_t generation,
-                           uint64_t listing, uint32_t epoch) {
-  if (listing == 0) return;
+SummaryPin SummaryTable::Confirm(const char* path, SummaryKind kind,
+                                 uint64_t serial, uint64_t generation,
+                                 uint64_t listing, uint32_t epoch, bool pin) {
+  if (listing == 0) return {};
   const size_t length = std::strlen(path);
   const uint64_t hash = PathHash(path, length);
   Shard& shard = ShardOf(hash);
@@ -97,18 +118,19 @@ void SummaryTable::Confirm(const char* path, SummaryKind kind,
       record->watch->ended.load(std::memory_order_acquire) ||
       record->watch->generation.load(std::memory_order_acquire) !=
           generation) {
-    return;
+    return {};
   }
   record->verified_listing = listing;
   record->verified_generation = generation;
   record->verified_epoch = epoch;
+  return pin ? PinOf(record) : SummaryPin{};
 }
 
-void SummaryTable::Store(const char* path, SummaryKind kind,
-                         const FileStamp& stamp,
-                         const SummaryBuilder& summary, WatchState* watch,
-                         uint64_t generation, uint64_t listing,
-                         uint32_t epoch) {
+SummaryPin SummaryTable::Store(const char* path, SummaryKind kind,
+                               const FileStamp& stamp,
+                               const SummaryBuilder& summary,
+                               WatchState* watch, uint64_t generation,
+                               uint64_t listing, uint32_t epoch, bool pin) {
   const size_t length = std::strlen(path);
   const size_t bits = summary.summary_bits();
   const size_t words_size = bits / 64 * sizeof(uint64_t);
@@ -116,7 +138,7 @@ void SummaryTable::Store(const char* path, SummaryKind kind,
   void* memory = ::operator new(size, std::nothrow);
   if (memory == nullptr) {
     registry_.Release(watch);
-    return;
+    return {};
   }
   auto* record = new (memory) Record;
   char* own_path = reinterpret_cast<char*>(record + 1);
@@ -139,9 +161,11 @@ void SummaryTable::Store(const char* path, SummaryKind kind,
 
   Shard& shard = ShardOf(record->hash);
   Record* doomed = nullptr;
+  SummaryPin held;
   {
     std::lock_guard<std::shared_mutex> lock(shard.mutex);
     record->serial = shard.next_serial++;
+    if (pin && watch != nullptr && listing != 0) held = PinOf(record);
     if (TableRecord* replaced = shard.table.Insert(record)) {
       replaced->next = doomed;
       doomed = static_cast<Record*>(replaced);
@@ -152,6 +176,7 @@ void SummaryTable::Store(const char* path, SummaryKind kind,
     }
   }
   Dispose(doomed);
+  return held;
 }
 
 void SummaryTable::Forget(const char* path, SummaryKind kind) {
@@ -171,11 +196,12 @@ void SummaryTable::Forget(const char* path, SummaryKind kind) {
 
 void SummaryTable::Dispose(Record* doomed) {
   // Outside the shard's lock: giving a watch back takes the registry's.
+  if (doomed != nullptr) registry_.NoteChange();
   while (doomed != nullptr) {
     auto* next = static_cast<Record*>(doomed->next);
     registry_.Release(doomed->watch);
-    doomed->~Record();
-    ::operator delete(static_cast<void*>(doomed));
+    doomed->watch = nullptr;
+    Drop(doomed);
     doomed = next;
   }
 }

@@ -34,6 +34,16 @@ enum class SummaryKind : uint8_t {
   kWords,  // the folded word stream of the document's text
 };
 
+// A summary held for a snapshot of a tree: its bits stay readable until
+// SummaryTable::Unpin, even once its record has left the table.
+struct SummaryPin {
+  const uint64_t* words = nullptr;
+  size_t bits = 0;
+  uint64_t document_bytes = 0;  // the size of the document summarised
+  const void* record = nullptr;  // nullptr: nothing held
+  explicit operator bool() const { return record != nullptr; }
+};
+
 // What a lookup found; copied out under the shard's lock.
 struct SummaryLookup {
   bool found = false;
@@ -52,6 +62,8 @@ struct SummaryLookup {
   // checked, or has ended: the summary is taken as stale, whatever the
   // stamp says.
   bool changed = false;
+  // With a pin asked for and the record trusted: the summary, held.
+  SummaryPin pin;
 };
 
 class SummaryTable {
@@ -65,15 +77,18 @@ class SummaryTable {
   // Looks up the `kind` summary of the document at full path `path` and
   // judges `term` by it. `listing` is the id of the folder listing the walk took the
   // document from (0: none) and `epoch` the registry's epoch now.
+  // With `pin`, a trusted record's summary is held in the lookup's pin.
   SummaryLookup Find(const char* path, SummaryKind kind,
                      const TermSequences& term, uint64_t listing,
-                     uint32_t epoch);
+                     uint32_t epoch, bool pin = false);
 
   // After the record `serial` of `path` was found with `generation` and its
   // stamp has since been read and found equal: makes it trusted under
   // `listing` and `epoch`, if its watch has stayed at that generation.
-  void Confirm(const char* path, SummaryKind kind, uint64_t serial,
-               uint64_t generation, uint64_t listing, uint32_t epoch);
+  // With `pin`, returns its summary held when it did.
+  SummaryPin Confirm(const char* path, SummaryKind kind, uint64_t serial,
+                     uint64_t generation, uint64_t listing, uint32_t epoch,
+                     bool pin = false);
 
   // Keeps the `kind` summary `summary` (finished) of the document at
   // `path`, made from `stamp`, in place of any record of that path and
@@ -81,11 +96,19 @@ class SummaryTable {
   // nullptr, was in place before the stamp was read, with `generation`
   // then; the table takes over the caller's reference to it. The record is
   // trusted under `listing` and `epoch` while the watch stays there.
-  void Store(const char* path, SummaryKind kind, const FileStamp& stamp,
-             const SummaryBuilder& summary, WatchState* watch,
-             uint64_t generation, uint64_t listing, uint32_t epoch);
+  // With `pin` and a watch, returns the new summary held.
+  SummaryPin Store(const char* path, SummaryKind kind, const FileStamp& stamp,
+                   const SummaryBuilder& summary, WatchState* watch,
+                   uint64_t generation, uint64_t listing, uint32_t epoch,
+                   bool pin = false);
 
-  // Drops the `kind` record of `path`, if any.
+  // Gives back what `pin` held.
+  static void Unpin(const SummaryPin& pin);
+
+  // Drops the `kind` record of `path`, if any. Every record that leaves the
+  // table, so or to keep within the bound, tells the registry
+  // (WatchRegistry::NoteChange): snapshots that hold it are no longer
+  // whole.
   void Forget(const char* path, SummaryKind kind);
 
   size_t bytes();
@@ -102,6 +125,9 @@ class SummaryTable {
   static constexpr size_t kShards = 16;
   Shard& ShardOf(uint64_t hash) { return shards_[hash >> 60]; }
   void Dispose(Record* doomed);
+  static SummaryPin PinOf(Record* record);
+  // Gives up one holding of `record`; the last frees it.
+  static void Drop(Record* record);
 
   WatchRegistry& registry_;
   Shard shards_[kShards];

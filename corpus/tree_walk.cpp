@@ -24,44 +24,73 @@ bool ReadFolderIdentity(const char* path, FolderIdentity* identity) {
 }  // namespace
 
 void TreeWalk::Walk(const char* parent_path, const char* name) {
-  WalkFolder(parent_path, name, nullptr);
+  if (parent_path == nullptr) {
+    WalkRoot(name);
+  } else {
+    WalkFolder(parent_path, name, nullptr);
+  }
+}
+
+void TreeWalk::WalkRoot(const char* name) {
+  if (visitor_.Stopped() || IsDotOrDotDot(name)) return;
+  // The root is resolved against the current directory and must name an
+  // existing directory (a link to one included).
+  char dir_path[kPathBufferSize];
+  if (!ResolveFullPath(name, dir_path)) return;
+  visit_ = visitor_.RootFound();
+  FolderIdentity identity;
+  const FolderIdentity* expected = nullptr;
+  if (visit_ != nullptr && visit_->watching()) {
+    // The same check, which also says which folder the root is now.
+    if (!ReadFolderIdentity(dir_path, &identity)) return;
+    expected = &identity;
+  } else if (!IsExistingDirectory(dir_path)) {
+    return;
+  }
+  std::memcpy(root_path_, dir_path, sizeof root_path_);
+  real_root_known_ = ResolveRealPath(dir_path, real_root_);
+  if (expected != nullptr && real_root_known_) {
+    visit_->HoldTrustedSummaries();
+    if (RootSnapshot* snapshot =
+            visit_->FindSnapshot(dir_path, identity, real_root_)) {
+      WalkSnapshot(*snapshot);
+      snapshot->Release();
+      return;
+    }
+    snapshot_.emplace();
+  }
+  WalkPath(dir_path, expected);
+  if (snapshot_) FinishSnapshot(identity);
 }
 
 void TreeWalk::WalkFolder(const char* parent_path, const char* name,
                           const FolderIdentity* expected) {
   if (visitor_.Stopped()) return;
   if (IsDotOrDotDot(name)) return;
-
   char dir_path[kPathBufferSize];
-  FolderIdentity identity;
-  if (parent_path == nullptr) {
-    // The root is resolved against the current directory and must name an
-    // existing directory (a link to one included).
-    if (!ResolveFullPath(name, dir_path)) return;
-    visit_ = visitor_.RootFound();
-    if (visit_ != nullptr && visit_->watching()) {
-      // The same check, which also says which folder the root is now.
-      if (!ReadFolderIdentity(dir_path, &identity)) return;
-      expected = &identity;
-    } else if (!IsExistingDirectory(dir_path)) {
-      return;
-    }
-    std::memcpy(root_path_, dir_path, sizeof root_path_);
-    real_root_known_ = ResolveRealPath(dir_path, real_root_);
-  } else if (!JoinPath(parent_path, name, dir_path, sizeof dir_path)) {
+  if (!JoinPath(parent_path, name, dir_path, sizeof dir_path)) {
+    if (snapshot_) snapshot_->Spoil();
     return;
   }
+  WalkPath(dir_path, expected);
+}
+
+void TreeWalk::WalkPath(const char* dir_path, const FolderIdentity* expected) {
   // Any document inside a directory this long would not fit its path
   // buffer. A sub-directory needs no further check: the listing said what it
   // is, and one that has gone since cannot be listed.
   if (std::strlen(dir_path) >= kMaxPathLength) return;
 
+  FolderIdentity identity;
   if (visit_ != nullptr && visit_->watching()) {
     if (expected == nullptr && ReadFolderIdentity(dir_path, &identity)) {
       expected = &identity;
     }
     if (expected != nullptr && WalkKeptFolder(dir_path, *expected)) return;
   }
+  // A folder listed the ordinary way is not vouched for: the walk makes no
+  // snapshot.
+  if (snapshot_) snapshot_->Spoil();
 
   {
     DirectoryListing documents;
@@ -97,10 +126,12 @@ bool TreeWalk::WalkKeptFolder(const char* dir_path,
     case FolderTable::Found::kMemory: {
       // The two passes of the ordinary walk, over the one listing.
       HeldListing listing(kept);
+      if (snapshot_) snapshot_->Folder(listing->id(), listing->device());
       for (size_t index = 0; index < listing->count(); ++index) {
         const FolderListing::Item& item = listing->item(index);
         if (!NameMatchesPattern(item.name, pattern_)) continue;
-        VisitListedEntry(dir_path, item.name, item.kind, listing->id());
+        VisitListedEntry(dir_path, item.name, item.kind, listing->id(),
+                         listing->device());
         if (visitor_.Stopped()) return true;
       }
       WalkListedSubFolders(dir_path, *listing);
@@ -113,14 +144,18 @@ bool TreeWalk::WalkKeptFolder(const char* dir_path,
   // walk does; the listing is kept only once it has been read to its end.
   FolderTable::Maker maker(visit_->folders(), dir_path, expected, watch);
   if (!maker) return false;
+  if (snapshot_) snapshot_->Folder(maker.id(), expected.device);
   DirectoryEntry entry;
   while (maker.Next(&entry)) {
     if (!NameMatchesPattern(entry.name, pattern_)) continue;
-    VisitListedEntry(dir_path, entry.name, entry.kind, maker.id());
+    VisitListedEntry(dir_path, entry.name, entry.kind, maker.id(),
+                     expected.device);
     if (visitor_.Stopped()) return true;
   }
   HeldListing listing(maker.Keep());
   if (!listing) {
+    // Not kept: nothing vouches for this folder's entries next time.
+    if (snapshot_) snapshot_->Spoil();
     WalkSubFolders(dir_path);
     return true;
   }
@@ -130,13 +165,45 @@ bool TreeWalk::WalkKeptFolder(const char* dir_path,
 }
 
 void TreeWalk::VisitListedEntry(const char* dir_path, const char* name,
-                                EntryKind kind, uint64_t listing) {
+                                EntryKind kind, uint64_t listing,
+                                uint64_t device) {
   // A folder or a device named like a document would be refused when
   // opened: it is no document either way.
   if (kind == EntryKind::kFolder || kind == EntryKind::kOther) return;
   char doc_path[kPathBufferSize];
   if (!JoinPath(dir_path, name, doc_path, sizeof doc_path)) return;
-  visitor_.VisitListed(doc_path, {kind, listing});
+  visitor_.VisitListed(doc_path, {kind, listing, device});
+  if (snapshot_) snapshot_->Document(doc_path, kind, visit_->TakePin());
+}
+
+void TreeWalk::WalkSnapshot(RootSnapshot& snapshot) {
+  GrowingArray<uint32_t> positions;
+  uint64_t left_out = 0;
+  uint64_t left_out_bytes = 0;
+  snapshot.Candidates(visit_->term(), positions, &left_out, &left_out_bytes);
+  // Without memory for the positions, every document, as a walk would.
+  const bool every = positions.failed();
+  if (!every) visit_->SkippedBySnapshot(left_out, left_out_bytes);
+  const size_t count = every ? snapshot.size() : positions.size();
+  for (size_t k = 0; k < count && !visitor_.Stopped(); ++k) {
+    const size_t position = every ? k : positions[k];
+    const RootSnapshot::Document document = snapshot.document(position);
+    visitor_.VisitListed(document.path,
+                         {document.kind, document.listing, document.device});
+    // A document summarised just now takes its summary into the snapshot.
+    if (const SummaryPin pin = visit_->TakePin()) snapshot.Adopt(position, pin);
+  }
+}
+
+void TreeWalk::FinishSnapshot(const FolderIdentity& identity) {
+  RootSnapshot* made =
+      visitor_.Stopped()
+          ? nullptr
+          : snapshot_->Finish(visit_->kind(), visit_->changes_at_start(),
+                              root_path_, real_root_, identity.device,
+                              identity.number);
+  snapshot_.reset();
+  if (made != nullptr) visit_->KeepSnapshot(made);
 }
 
 void TreeWalk::WalkListedSubFolders(const char* dir_path,

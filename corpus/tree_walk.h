@@ -7,7 +7,11 @@
 // With a summary cache whose folders are watched, a folder whose kept
 // listing is still vouched for is walked from memory, and one listed anew is
 // kept while the walk reads it; the documents the walk hands over are the
-// same either way (see FolderTable).
+// same either way (see FolderTable). A walk made wholly from kept listings
+// leaves a snapshot of the root (see RootSnapshot); while it stays whole,
+// the next walk of the root hands over, in the same order, only the
+// documents the search's term may occur in and those without a summary,
+// without listing anything.
 //
 // One walk serves one request on one thread.
 #ifndef TAVIK_CORPUS_TREE_WALK_H_
@@ -16,9 +20,12 @@
 #include <cstddef>
 #include <cstdint>
 
+#include <optional>
+
 #include "corpus/cache_visit.h"
 #include "corpus/folder_listing.h"
 #include "corpus/folder_table.h"
+#include "corpus/root_snapshot.h"
 #include "platform/directory_listing.h"
 #include "platform/paths.h"
 
@@ -26,13 +33,6 @@ namespace tavik {
 
 // The pattern of the names of the documents searched.
 inline constexpr char kDocumentPattern[] = "*.htm";
-
-// A document as a kept folder listing gave it: what the listing says it is,
-// and the listing's id.
-struct ListedDocument {
-  EntryKind kind;
-  uint64_t listing;
-};
 
 // What a walk hands its documents to.
 class WalkVisitor {
@@ -84,10 +84,14 @@ class TreeWalk {
   }
 
  private:
-  // Walks a folder expected to be `expected` (nullptr: not known from a
-  // kept listing).
+  // Walks the root named `name`.
+  void WalkRoot(const char* name);
+  // Walks the folder `name` in the folder at `parent_path`, expected to be
+  // `expected` (nullptr: not known from a kept listing).
   void WalkFolder(const char* parent_path, const char* name,
                   const FolderIdentity* expected);
+  // Walks the folder at full path `dir_path`, expected as above.
+  void WalkPath(const char* dir_path, const FolderIdentity* expected);
   // The second pass over the folder at full path `dir_path`: each
   // sub-folder, from the ordinary listing.
   void WalkSubFolders(const char* dir_path);
@@ -97,12 +101,17 @@ class TreeWalk {
   // ordinary way.
   bool WalkKeptFolder(const char* dir_path, const FolderIdentity& expected);
   // Hands over the entry `name` of kind `kind` from the listing numbered
-  // `listing` of the folder at `dir_path`.
+  // `listing` of the folder at `dir_path` on `device`.
   void VisitListedEntry(const char* dir_path, const char* name,
-                        EntryKind kind, uint64_t listing);
+                        EntryKind kind, uint64_t listing, uint64_t device);
   // The second pass over a kept listing of the folder at `dir_path`.
   void WalkListedSubFolders(const char* dir_path,
                             const FolderListing& listing);
+  // The walk of the root from `snapshot`.
+  void WalkSnapshot(RootSnapshot& snapshot);
+  // After the walk of the root that `identity` names: keeps the snapshot
+  // the walk made, when it made one whole.
+  void FinishSnapshot(const FolderIdentity& identity);
 
   WalkVisitor& visitor_;
   const char* pattern_;
@@ -111,6 +120,8 @@ class TreeWalk {
   char root_path_[kPathBufferSize] = {};
   char real_root_[kRealPathBufferSize];
   bool real_root_known_ = false;
+  // The snapshot this walk makes, where it may make one.
+  std::optional<SnapshotBuilder> snapshot_;
 };
 
 // How OpenWalkedDocument found a document.

@@ -18,6 +18,10 @@ class WatchRegistry::Applier : public ChangeEventSink {
     }
     WatchState* state = *registry_.Slot(event.watch);
     if (state == nullptr) return;  // a watch given up already
+    if (event.kind != ChangeEvent::Kind::kOpened &&
+        event.kind != ChangeEvent::Kind::kClosed) {
+      registry_.NoteChange();
+    }
     switch (event.kind) {
       case ChangeEvent::Kind::kEntryChanged:
         // A file's own watch reports its changes, whatever name they are
@@ -32,6 +36,9 @@ class WatchRegistry::Applier : public ChangeEventSink {
         state->generation.fetch_add(1, std::memory_order_acq_rel);
         // Its number may now be given to a new watch.
         registry_.Unlink(state);
+        return;
+      case ChangeEvent::Kind::kOpened:
+      case ChangeEvent::Kind::kClosed:
         return;
       case ChangeEvent::Kind::kLost:
         return;
@@ -58,6 +65,7 @@ WatchRegistry::~WatchRegistry() {
 }
 
 void WatchRegistry::LoseEverything() {
+  NoteChange();
   epoch_.fetch_add(1, std::memory_order_acq_rel);
   losses_.fetch_add(1, std::memory_order_relaxed);
 }

@@ -92,6 +92,13 @@ class WatchRegistry {
   // them all at once.
   void Close();
 
+  // Moves whenever anything known from watches may have stopped being so:
+  // an event that tells a change, lost events, and a record that a table
+  // let go (NoteChange). A snapshot made while it stood still is whole as
+  // long as it stands still.
+  uint64_t changes() const { return changes_.load(std::memory_order_acquire); }
+  void NoteChange() { changes_.fetch_add(1, std::memory_order_acq_rel); }
+
   // Events applied and batches of events lost, since the registry began.
   uint64_t events() const { return events_.load(std::memory_order_relaxed); }
   uint64_t losses() const { return losses_.load(std::memory_order_relaxed); }
@@ -114,6 +121,7 @@ class WatchRegistry {
   static constexpr size_t kBuckets = 1024;
   WatchState* buckets_[kBuckets] = {};
   int live_ = 0;
+  std::atomic<uint64_t> changes_{0};
   std::atomic<uint64_t> events_{0};
   std::atomic<uint64_t> losses_{0};
 };

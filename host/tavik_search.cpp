@@ -18,7 +18,7 @@
 namespace {
 
 constexpr char kUsage[] =
-    "usage: tavik-search [--library PATH] [--posted DATA] [--query QUERY] "
+    "Usage: tavik-search [--library PATH] [--posted DATA] [--query QUERY] "
     "[--repeat N] ROOT [TERM]\n"
     "\n"
     "Loads the search extension and runs one request, as a web server would:\n"

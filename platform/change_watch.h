@@ -1,9 +1,11 @@
 // ChangeWatch: the system's change notification. Each watched folder or
 // file gets a number; the kernel queues an event for every change made to a
 // watched object through it, and the owner reads the queue when it likes,
-// without waiting. Linux (inotify) only: elsewhere, and in a process forked
-// from the one that made the watch, Available() is false and nothing is
-// watched.
+// without waiting. A change of the mount table (a file system mounted or
+// unmounted anywhere, which no watch reports) comes as lost events. Linux
+// (inotify, and the mount table's own notice) only: elsewhere, and in a
+// process forked from the one that made the watch (in a new PID namespace
+// too), Available() is false and nothing is watched.
 //
 // Not thread-safe: the owner serialises every call.
 #ifndef TAVIK_PLATFORM_CHANGE_WATCH_H_
@@ -24,6 +26,8 @@ struct ChangeEvent {
     kEntry,    // an entry of a watched folder was made, removed, or renamed
                // into or out of it (`name` says which)
     kEntryChanged,  // an entry of a watched folder changed its status
+    kOpened,   // a watched file was opened, by anyone (this process too)
+    kClosed,   // a watched file was closed without having been written
   };
   Kind kind;
   int watch;
@@ -32,6 +36,8 @@ struct ChangeEvent {
   const char* name;
   // True when the object or entry is a folder.
   bool is_folder;
+  // For kItself: the file was also closed after being open for writing.
+  bool closed = false;
 };
 
 // Receives events; see ChangeWatch::ReadEvents.
@@ -65,15 +71,18 @@ class ChangeWatch {
 
   // Watches the file at full path `path`, a link as its last component not
   // followed, for writes, truncation, status changes (permissions, times,
-  // links), renaming and deletion, whichever name they are made through.
-  // Returns the watch's number, the same for every name of one file, or -1.
+  // links), renaming and deletion, whichever name they are made through,
+  // and for being opened and closed. Returns the watch's number, the same
+  // for every name of one file, or -1.
   int WatchFile(const char* path);
 
   // Ends the watch `watch`; its kEnded event follows in the queue.
   void Unwatch(int watch);
 
-  // Hands every event queued by now to `sink`, in order, without waiting.
-  // Returns false when the queue could not be read: events may be lost.
+  // Hands every event queued by now to `sink`, in order, without waiting;
+  // a change of the mount table since the last call first, as a kLost
+  // event. Returns false when the queue could not be read: events may be
+  // lost.
   bool ReadEvents(ChangeEventSink& sink);
 
   // How many watches the owner should keep at most: half of what the
@@ -83,9 +92,12 @@ class ChangeWatch {
 
  private:
   intptr_t handle_ = -1;
-  // The process that opened the queue: a forked child shares it and must
-  // neither take the parent's events nor change its watches.
-  intptr_t owner_ = 0;
+  // The mount table, read for its notice of changes; -1 where it cannot.
+  intptr_t mounts_ = -1;
+  // The forks seen in this process when the queue was opened: a forked
+  // child shares the queue and must neither take the parent's events nor
+  // change its watches.
+  uint64_t forks_at_open_ = 0;
   int watch_limit_ = 0;
 };
 

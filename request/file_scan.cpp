@@ -85,21 +85,21 @@ size_t SearchRequest::CountDocumentHits(const char* doc_path, size_t limit,
   // A regular file may have a summary that rules the term out; a link is
   // read as it always is (see ReadDocument).
   if (visit_ && (listed == nullptr || listed->kind == EntryKind::kFile)) {
-    const uint64_t listing = listed != nullptr ? listed->listing : 0;
-    switch (visit_->Consult(doc_path, listing)) {
+    switch (visit_->Consult(doc_path, listed)) {
       case CacheVisit::Verdict::kAbsent:
         return 0;
       case CacheVisit::Verdict::kRead:
-        return ReadDocument(doc_path, limit, nullptr);
+        return ReadDocument(doc_path, limit, false, listed);
       case CacheVisit::Verdict::kReadAndSummarize:
-        return ReadDocument(doc_path, limit, &listing);
+        return ReadDocument(doc_path, limit, true, listed);
     }
   }
-  return ReadDocument(doc_path, limit, nullptr);
+  return ReadDocument(doc_path, limit, false, listed);
 }
 
 size_t SearchRequest::ReadDocument(const char* doc_path, size_t limit,
-                                   const uint64_t* summarize) {
+                                   bool summarize,
+                                   const ListedDocument* listed) {
   ReadableFile document;
   const char* real_root = walk_ != nullptr ? walk_->real_root() : nullptr;
   switch (OpenWalkedDocument(doc_path, real_root, document)) {
@@ -111,9 +111,7 @@ size_t SearchRequest::ReadDocument(const char* doc_path, size_t limit,
       break;
   }
   SummaryBuilder* summary =
-      summarize != nullptr
-          ? visit_->BeginSummary(doc_path, document, *summarize)
-          : nullptr;
+      summarize ? visit_->BeginSummary(doc_path, document, listed) : nullptr;
   const size_t hits = scanner_->CountHits(document, *finder_, limit, summary);
   if (summary != nullptr) visit_->EndSummary(doc_path, document);
   if (visit_) visit_->Read(document);

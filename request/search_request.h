@@ -155,9 +155,10 @@ class SearchRequest {
                            const ListedDocument* listed);
   // Opens and counts the document at `doc_path` (a link only where it leads
   // below the root). With `summarize`, has the cache visit summarise it
-  // too, for the listing `*summarize`, if its budget allows.
-  size_t ReadDocument(const char* doc_path, size_t limit,
-                      const uint64_t* summarize);
+  // too (from the kept listing `listed`, or nullptr), if its budget
+  // allows.
+  size_t ReadDocument(const char* doc_path, size_t limit, bool summarize,
+                      const ListedDocument* listed);
   // Makes the row for the document at full path `doc_path` and returns it,
   // or nullptr when its link buffer cannot be obtained.
   HitFile* AddRow(const char* doc_path);

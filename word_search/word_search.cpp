@@ -53,10 +53,11 @@ class WordSearch : public WalkVisitor {
   bool Stopped() const override { return false; }
 
   void Visit(const char* doc_path, const ListedDocument* listed);
-  // Reads the document open as `file` (with a summary for the listing
-  // `*summarize`, if the budget allows) and keeps it when it matches.
-  void ReadAndMatch(const char* doc_path, ReadableFile& file,
-                    const uint64_t* summarize);
+  // Reads the document open as `file` (with `summarize`, a summary too,
+  // from the kept listing `listed` or none, if the budget allows) and
+  // keeps it when it matches.
+  void ReadAndMatch(const char* doc_path, ReadableFile& file, bool summarize,
+                    const ListedDocument* listed);
   // The number of units the title (else the first heading) holds.
   uint32_t UnitsInTitle();
   void Rank();
@@ -97,13 +98,11 @@ void WordSearch::VisitEntry(const char* dir_path, const char* name) {
 }
 
 void WordSearch::Visit(const char* doc_path, const ListedDocument* listed) {
-  uint64_t listing = 0;
   bool summarize = false;
   // A regular file may have a summary that rules the query out; a link is
   // read as it always is.
   if (visit_ && (listed == nullptr || listed->kind == EntryKind::kFile)) {
-    listing = listed != nullptr ? listed->listing : 0;
-    switch (visit_->Consult(doc_path, listing)) {
+    switch (visit_->Consult(doc_path, listed)) {
       case CacheVisit::Verdict::kAbsent:
         return;
       case CacheVisit::Verdict::kRead:
@@ -123,14 +122,13 @@ void WordSearch::Visit(const char* doc_path, const ListedDocument* listed) {
     case WalkedFile::kFile:
       break;
   }
-  ReadAndMatch(doc_path, file, summarize ? &listing : nullptr);
+  ReadAndMatch(doc_path, file, summarize, listed);
 }
 
 void WordSearch::ReadAndMatch(const char* doc_path, ReadableFile& file,
-                              const uint64_t* summarize) {
+                              bool summarize, const ListedDocument* listed) {
   SummaryBuilder* summary =
-      summarize != nullptr ? visit_->BeginSummary(doc_path, file, *summarize)
-                           : nullptr;
+      summarize ? visit_->BeginSummary(doc_path, file, listed) : nullptr;
   const bool read = matcher_.Read(file, summary);
   if (summary != nullptr) visit_->EndSummary(doc_path, file);
   if (visit_) visit_->Read(file);

@@ -7,6 +7,7 @@
 #include "host/serve/extension_call.h"
 #include "host/serve/response_head.h"
 #include "host/serve/simple_page.h"
+#include "host/serve/site_access.h"
 #include "host/url_mapping.h"
 
 namespace tavik {
@@ -71,6 +72,8 @@ RouteOutcome RunExtension(const RouterConfig& config,
     }
   }
 
+  // Whether the folder searched can be read, told before the search.
+  const bool refused = ReadingIsRefused(folder->path_translated);
   ExtensionCallSetup setup;
   setup.extension = config.extension;
   setup.script_name = config.mount;
@@ -82,6 +85,9 @@ RouteOutcome RunExtension(const RouterConfig& config,
       RunExtensionCall(setup, request, connection);
   RouteOutcome outcome{true, call.status_code, call.body_bytes};
   outcome.streamed_past_bound = call.streamed_past_bound;
+  if (refused) {
+    outcome.unreadable = Unreadable::kSearchFolder;
+  }
   return outcome;
 }
 

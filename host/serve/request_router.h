@@ -32,6 +32,15 @@ struct RouterConfig {
   size_t whole_answer_bytes = kWholeAnswerBytes;
 };
 
+// What a request found that the server's user may not read. The extension
+// skips such folders and documents without a word; the server counts those
+// it sees itself.
+enum class Unreadable {
+  kNothing,
+  kSearchFolder,  // the folder a search was asked for
+  kFile,          // a static file asked for (answered 403)
+};
+
 struct RouteOutcome {
   // False: the request is a static file for the file server to send; the
   // router has sent nothing.
@@ -44,6 +53,7 @@ struct RouteOutcome {
   // The extension's answer grew past RouterConfig::whole_answer_bytes and
   // went as it was written.
   bool streamed_past_bound = false;
+  Unreadable unreadable = Unreadable::kNothing;
 };
 
 // Sends a response the server makes itself (SimplePage) and returns its
@@ -66,7 +76,8 @@ RouteOutcome AnswerWithOwnPage(const HttpRequestFacts& request,
 //   leaves the root (by ".." or by a link) gets 403, a body over
 //   kMaxBodyBytes 413, an expectation other than 100-continue 417, and any
 //   other method 405. "Expect: 100-continue" is answered before the body
-//   is read.
+//   is read. A folder the server's user may not read is searched all the
+//   same (the extension finds nothing there), and said in `unreadable`.
 // - elsewhere, GET and HEAD of a path inside the root are left to the file
 //   server, with the path in `static_file`; a path that leaves the root gets
 //   403 and any other method 405.

@@ -14,8 +14,11 @@
 #include "host/serve/civetweb_connection.h"
 #include "host/serve/client_deadlines.h"
 #include "host/serve/http_exchange.h"
+#include "host/serve/listen_probe.h"
 #include "host/serve/response_head.h"
+#include "host/serve/server_metrics.h"
 #include "host/serve/simple_page.h"
+#include "host/serve/site_access.h"
 #include "host/serve/static_file.h"
 #include "host/url_mapping.h"
 
@@ -26,6 +29,8 @@ struct SearchServerState {
   std::chrono::milliseconds keep_alive{0};
   std::unique_ptr<ClientDeadlines> deadlines;
   RouterConfig router;
+  ServicePaths service;
+  ServerMetrics metrics;
   AccessLog* access_log = nullptr;
   int worker_threads = 0;
   // Connections that worker threads hold now.
@@ -63,11 +68,19 @@ constexpr std::chrono::milliseconds kKeepAlive{2000};
 struct RequestNote {
   bool seen = false;
   std::time_t time = 0;
-  std::string path;            // decoded
-  std::string client_address;  // see ClientAddress
-  std::optional<uint64_t> body_bytes;
+  std::chrono::steady_clock::time_point start = {};  // for the latency
+  std::string path = {};                             // decoded
+  std::string client_address = {};                   // see ClientAddress
+  std::optional<uint64_t> body_bytes = {};
 };
 thread_local RequestNote request_note;
+
+// Set when HttpError has counted the answer it sent: civetweb calls
+// end_request for some of the errors it finds itself and not for others
+// (a malformed head, one past its deadline), so HttpError counts them and
+// EndRequest leaves the one it counted. A request begun, or the connection
+// closed (which follows every such error), clears it.
+thread_local bool answer_counted_by_error = false;
 
 // Messages civetweb logs while the server starts are kept for the one-line
 // error; afterwards they go to standard error.
@@ -113,6 +126,7 @@ SearchServerState* StateOf(const mg_connection* connection) {
 // first request head is awaited from the first.
 int InitConnection(const mg_connection* connection, void** /*data*/) {
   SearchServerState* state = StateOf(connection);
+  answer_counted_by_error = false;
   state->connections_held++;
   state->deadlines->Arm(ClientDeadlines::Clock::now() +
                         state->clients.head_timeout);
@@ -121,6 +135,7 @@ int InitConnection(const mg_connection* connection, void** /*data*/) {
 
 void ConnectionClose(const mg_connection* connection) {
   SearchServerState* state = StateOf(connection);
+  answer_counted_by_error = false;
   state->deadlines->Disarm();
   state->connections_held--;
 }
@@ -135,21 +150,62 @@ int AnswerBeforeRouting(mg_connection* connection, int status_code,
   return status_code;
 }
 
+// Why the server cannot serve its site now, or "".
+std::string ServiceProblem(const SearchServerState& state, bool stopping) {
+  if (stopping) return "the server is stopping";
+  if (state.router.extension == nullptr) return "the extension is not loaded";
+  return SiteReadProblem(state.router.document_root);
+}
+
+// True when the request whose raw path is `raw_path` asks for the health
+// check or the metrics, which are answered while the server stops too.
+bool IsServicePath(const SearchServerState& state, const char* raw_path) {
+  if (raw_path == nullptr) return false;
+  const std::string path = DecodeUrlPath(raw_path);
+  return path == state.service.health || path == state.service.metrics;
+}
+
+// Answers the health check and the metrics; leaves every other request
+// unanswered. While the server stops, the health check fails.
+RouteOutcome AnswerServicePage(SearchServerState& state,
+                               const HttpRequestFacts& request, bool stopping,
+                               HttpConnection* connection) {
+  if (request.path == state.service.health) {
+    return AnswerHealth(request, ServiceProblem(state, stopping), connection);
+  }
+  if (request.path == state.service.metrics) {
+    ServerGauges gauges;
+    {
+      std::lock_guard<std::mutex> lock(state.mutex);
+      gauges.requests_in_flight = state.requests_running;
+    }
+    gauges.workers_busy = state.connections_held.load();
+    gauges.workers = state.worker_threads;
+    gauges.site_readable = ServiceProblem(state, false).empty();
+    return AnswerMetrics(request, state.metrics.Exposition(gauges), connection);
+  }
+  return {};
+}
+
 int BeginRequest(mg_connection* connection) {
   const mg_request_info* info = mg_get_request_info(connection);
   auto* state = static_cast<SearchServerState*>(info->user_data);
   // The head has come.
   state->deadlines->Disarm();
-  request_note = RequestNote{
-      true, std::time(nullptr), {}, info->remote_addr, std::nullopt};
+  answer_counted_by_error = false;
+  request_note = RequestNote{.seen = true,
+                             .time = std::time(nullptr),
+                             .start = std::chrono::steady_clock::now(),
+                             .client_address = info->remote_addr};
   bool draining;
   {
     std::lock_guard<std::mutex> lock(state->mutex);
     ++state->requests_running;
     draining = state->draining;
   }
-  if (draining) {
+  if (draining && !IsServicePath(*state, info->local_uri_raw)) {
     // The server is stopping: a request that comes now is not begun.
+    state->metrics.CountRefused();
     return AnswerBeforeRouting(
         connection, 503,
         {.status = "503 Service Unavailable",
@@ -171,18 +227,21 @@ int BeginRequest(mg_connection* connection) {
   request_note.client_address =
       ClientAddress(state->clients.trusted_proxies, info->remote_addr, facts);
   facts.remote_address = request_note.client_address;
-  if (state->connections_held.load() >= state->worker_threads) {
+  if (draining || state->connections_held.load() >= state->worker_threads) {
     // Every worker holds a connection: this one is closed after its answer,
     // so that a connection waiting in the queue gets its worker rather than
-    // wait for as long as this client keeps sending.
+    // wait for as long as this client keeps sending. (A server that stops
+    // closes every connection after its answer.)
     facts.server_keeps_alive = false;
     adapter.CloseAfterResponse();
   }
-  RouteOutcome outcome = RouteRequest(state->router, facts, &adapter);
+  RouteOutcome outcome = AnswerServicePage(*state, facts, draining, &adapter);
+  if (!outcome.answered) outcome = RouteRequest(state->router, facts, &adapter);
   if (!outcome.answered) {
     outcome = SendStaticFile(state->router.document_root, facts,
                              outcome.static_file, &adapter);
   }
+  state->metrics.CountUnreadable(outcome.unreadable);
   request_note.body_bytes = outcome.body_bytes;
   if (outcome.streamed_past_bound) {
     // A front server cannot pass such an answer to another backend once
@@ -207,6 +266,13 @@ void EndRequest(const mg_connection* connection, int status_code) {
     std::lock_guard<std::mutex> lock(state->mutex);
     --state->requests_running;
     state->request_ended.notify_all();
+  }
+  if (!answer_counted_by_error) {
+    state->metrics.CountAnswer(status_code, note.body_bytes.value_or(0));
+  }
+  answer_counted_by_error = false;
+  if (note.seen) {
+    state->metrics.CountLatency(std::chrono::steady_clock::now() - note.start);
   }
   if (state->access_log == nullptr) return;
 
@@ -242,7 +308,11 @@ int HttpError(mg_connection* connection, int status, const char* message) {
     status = 408;
     message = "The request head came too slowly.";
   }
-  if (!StatusAllowsBody(status)) return 1;  // civetweb's own answer is right
+  if (!StatusAllowsBody(status)) {
+    state->metrics.CountAnswer(status, 0);
+    answer_counted_by_error = true;
+    return 1;  // civetweb's own answer is right
+  }
   mg_disable_connection_keep_alive(connection);
   const mg_request_info* info = mg_get_request_info(connection);
   const bool head_only = info->request_method != nullptr &&
@@ -253,9 +323,11 @@ int HttpError(mg_connection* connection, int status, const char* message) {
                     : std::to_string(status) + " " +
                           mg_get_response_code_text(connection, status);
   CivetwebConnection adapter = ConnectionOf(connection, *state);
-  SendSimplePage(
+  const uint64_t body_bytes = SendSimplePage(
       {.status = status_text, .message = message, .head_only = head_only},
       &adapter);
+  state->metrics.CountAnswer(status, body_bytes);
+  answer_counted_by_error = true;
   return 0;
 }
 
@@ -271,6 +343,7 @@ int LogMessage(const mg_connection* /*connection*/, const char* message) {
 std::unique_ptr<SearchServer> SearchServer::Start(const ListenSettings& listen,
                                                   const ClientRules& clients,
                                                   const RouterConfig& router,
+                                                  const ServicePaths& service,
                                                   AccessLog* access_log,
                                                   std::string* error) {
   // civetweb's own set-up, once per process, before its first server.
@@ -284,6 +357,7 @@ std::unique_ptr<SearchServer> SearchServer::Start(const ListenSettings& listen,
   server->state_->deadlines = ClientDeadlines::Start(error);
   if (!server->state_->deadlines) return nullptr;
   server->state_->router = router;
+  server->state_->service = service;
   server->state_->access_log = access_log;
   server->state_->worker_threads = listen.threads;
 
@@ -326,8 +400,12 @@ std::unique_ptr<SearchServer> SearchServer::Start(const ListenSettings& listen,
   server->context_ = mg_start2(&init, &error_data);
   starting.store(false);
   if (server->context_ == nullptr) {
-    *error = "cannot listen on " + ports + ": " +
-             (reason[0] != '\0' ? reason : "civetweb did not start");
+    // civetweb says only that its ports failed; the system says why.
+    std::string why = ListenRefusal(listen.bind_address, listen.port);
+    if (why.empty()) {
+      why = reason[0] != '\0' ? reason : "civetweb did not start";
+    }
+    *error = "cannot listen on " + ports + ": " + why;
     return nullptr;
   }
 

@@ -13,6 +13,7 @@
 #include "host/serve/access_log.h"
 #include "host/serve/client_address.h"
 #include "host/serve/request_router.h"
+#include "host/serve/service_pages.h"
 
 struct mg_context;
 
@@ -49,14 +50,15 @@ struct ClientRules {
 class SearchServer {
  public:
   // Starts serving `router` (its document root also for static files) on
-  // `listen` under `clients`, logging each request to `access_log` when it
-  // is not null.
+  // `listen` under `clients`, with its health check and metrics at
+  // `service`, logging each request to `access_log` when it is not null.
   // Returns nullptr and a one-line reason in `error` when the server cannot
-  // start (the port is taken, say). REQUIRES: `access_log` outlives the
-  // server.
+  // start (the port is taken, say: the reason says why). REQUIRES:
+  // `access_log` outlives the server.
   static std::unique_ptr<SearchServer> Start(const ListenSettings& listen,
                                              const ClientRules& clients,
                                              const RouterConfig& router,
+                                             const ServicePaths& service,
                                              AccessLog* access_log,
                                              std::string* error);
   // Stops the server: open connections are closed, and a request still
@@ -70,8 +72,9 @@ class SearchServer {
 
   // Waits until no request is running, at most `limit`, while every request
   // that comes meanwhile is answered "503 Service Unavailable" and closes
-  // its connection. Returns false when requests were still running at the
-  // limit. Call it once, before destruction.
+  // its connection: the health check too, while the metrics are still
+  // given. Returns false when requests were still running at the limit.
+  // Call it once, before destruction.
   bool Drain(std::chrono::milliseconds limit);
 
  private:

@@ -8,24 +8,29 @@
 namespace tavik {
 
 const char kServeUsage[] =
-    "usage: tavik-serve [OPTION]...\n"
+    "Usage: tavik-serve [OPTION]...\n"
     "\n"
     "Serves a site over HTTP/1.1 with the Tavik search extension loaded:\n"
     "requests for the mount (/search) and below it run the extension, whose\n"
     "search root is the document root followed by the rest of the path;\n"
-    "everything else is a static file of the document root.\n"
+    "everything else is a static file of the document root, but for two\n"
+    "paths of the server's own: /healthz answers 200 while the server can\n"
+    "read its site (503 otherwise), and /metrics gives its counters in\n"
+    "Prometheus' text format.\n"
     "\n"
     "  --port N          the port to listen on (default 8080; 0 picks a\n"
     "                    free one)\n"
     "  --bind ADDRESS    the IPv4 address to listen on (default 127.0.0.1)\n"
-    "  --docroot DIR     the site to serve and search (default: the bundled\n"
-    "                    demo site)\n"
+    "  --docroot DIR     the site to serve and search, a folder the\n"
+    "                    server's user may list and read (default: the\n"
+    "                    bundled demo site)\n"
     "  --extension PATH  the extension library (default: libtavik.so next\n"
     "                    to this program, or where it is installed)\n"
     "  --mount PREFIX    the URL path of the extension (default /search)\n"
     "  --threads N       worker threads: connections served at once, each\n"
     "                    held until it closes (default 1024)\n"
-    "  --access-log FILE append a Common Log Format line per request to\n"
+    "  --access-log FILE\n"
+    "                    append a Common Log Format line per request to\n"
     "                    FILE (- for standard output)\n"
     "  --head-timeout SECONDS\n"
     "                    a request head must have come this long after the\n"
@@ -33,14 +38,19 @@ const char kServeUsage[] =
     "  --body-timeout SECONDS\n"
     "                    a request body may keep the server waiting this\n"
     "                    long (default 20), and a second more for every\n"
+    "                    --body-min-rate bytes it sends\n"
     "  --body-min-rate BYTES\n"
-    "                    bytes it sends (default 500; 0: no more); a client\n"
-    "                    that falls behind gets 408\n"
+    "                    the bytes of body that earn a second more (default\n"
+    "                    500; 0: none); a client that falls behind gets 408\n"
     "  --trusted-proxy ADDRESS[/BITS]\n"
     "                    a front server (or network of them) whose\n"
     "                    X-Forwarded-For names the client, for REMOTE_ADDR\n"
     "                    and the access log; may be repeated (default: none,\n"
     "                    the header is ignored)\n"
+    "  --health-path PATH\n"
+    "                    the URL path of the health check (default /healthz)\n"
+    "  --metrics-path PATH\n"
+    "                    the URL path of the metrics (default /metrics)\n"
     "  --whole-answer-limit BYTES\n"
     "                    hold each answer of the extension until it is done\n"
     "                    and send it whole, with its length, so that a front\n"
@@ -50,8 +60,11 @@ const char kServeUsage[] =
     "  --help            show this text\n"
     "  --version         show the version\n"
     "\n"
-    "SIGINT or SIGTERM stops the server once the requests in flight end;\n"
-    "SIGHUP opens the access log again (after it was rotated).\n";
+    "It will not start on a site its user cannot list and read, nor on an\n"
+    "address it cannot listen on: it says why on standard error and exits\n"
+    "with status 1. SIGINT or SIGTERM stops the server once the requests in\n"
+    "flight end (status 0); SIGHUP opens the access log again (after it was\n"
+    "rotated).\n";
 
 namespace {
 
@@ -72,11 +85,12 @@ bool IsIpv4Address(const std::string& text) {
   return inet_pton(AF_INET, text.c_str(), &address) == 1;
 }
 
-// Checks the mount and strips its trailing slashes.
-bool NormalizeMount(std::string* mount) {
-  while (mount->size() > 1 && mount->back() == '/') mount->pop_back();
-  if (mount->size() < 2 || mount->front() != '/') return false;
-  for (char c : *mount) {
+// Checks a URL path (the mount, the health or metrics path) and strips its
+// trailing slashes.
+bool NormalizeUrlPath(std::string* path) {
+  while (path->size() > 1 && path->back() == '/') path->pop_back();
+  if (path->size() < 2 || path->front() != '/') return false;
+  for (char c : *path) {
     const auto byte = static_cast<unsigned char>(c);
     if (byte <= 0x20 || byte == 0x7F || c == '?' || c == '#') return false;
   }
@@ -103,9 +117,13 @@ bool SetOption(std::string_view name, const std::string& value,
     if (ParseInteger(value, 1, kMaxThreads, &options->threads)) return true;
     *error = shown + " takes a number from 1 to " +
              std::to_string(kMaxThreads) + ", not '" + value + "'";
-  } else if (name == "mount") {
-    options->mount = value;
-    if (NormalizeMount(&options->mount)) return true;
+  } else if (name == "mount" || name == "health-path" ||
+             name == "metrics-path") {
+    std::string* path = name == "mount"         ? &options->mount
+                        : name == "health-path" ? &options->health_path
+                                                : &options->metrics_path;
+    *path = value;
+    if (NormalizeUrlPath(path)) return true;
     *error = shown + " takes a URL path such as /search, not '" + value + "'";
   } else if (name == "head-timeout" || name == "body-timeout") {
     int* seconds = name == "head-timeout" ? &options->head_timeout_seconds
@@ -134,11 +152,23 @@ bool SetOption(std::string_view name, const std::string& value,
     }
     *error = shown + " takes an IPv4 address or network such as 127.0.0.1 " +
              "or 10.0.0.0/8, not '" + value + "'";
+  } else if (name == "docroot") {
+    // The site is set in one place: a service whose settings file names it
+    // and whose extra options name another would otherwise serve either.
+    if (value.empty()) {
+      *error =
+          "--docroot is empty: no site is set (the service "
+          "tavik-serve@PORT takes it from TAVIK_DOCROOT in "
+          "/etc/default/tavik-serve)";
+    } else if (!options->document_root.empty()) {
+      *error = "--docroot is given twice ('" + options->document_root +
+               "' and '" + value + "'): set the site in one place";
+    } else {
+      options->document_root = value;
+      return true;
+    }
   } else if (value.empty()) {
     *error = shown + " needs a value";
-  } else if (name == "docroot") {
-    options->document_root = value;
-    return true;
   } else if (name == "extension") {
     options->extension = value;
     return true;
@@ -154,9 +184,13 @@ bool SetOption(std::string_view name, const std::string& value,
 OptionsOutcome ParseServeOptions(const std::vector<std::string>& arguments,
                                  ServeOptions* options, std::string* error) {
   static constexpr std::string_view kNames[] = {
-      "port",         "bind",         "docroot",       "extension",
-      "mount",        "threads",      "access-log",    "trusted-proxy",
-      "head-timeout", "body-timeout", "body-min-rate", "whole-answer-limit"};
+      "port",          "bind",
+      "docroot",       "extension",
+      "mount",         "threads",
+      "access-log",    "trusted-proxy",
+      "head-timeout",  "body-timeout",
+      "body-min-rate", "health-path",
+      "metrics-path",  "whole-answer-limit"};
   for (size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
     if (argument == "--help" || argument == "-h") return OptionsOutcome::kHelp;
@@ -186,6 +220,23 @@ OptionsOutcome ParseServeOptions(const std::vector<std::string>& arguments,
       return OptionsOutcome::kError;
     }
     if (!SetOption(name, value, options, error)) return OptionsOutcome::kError;
+  }
+  // The server's own paths answer before the extension's mount and the
+  // site's files; a path of the mount's would take searches from it.
+  for (const std::string* path :
+       {&options->health_path, &options->metrics_path}) {
+    const std::string& mount = options->mount;
+    if (path->compare(0, mount.size(), mount) == 0 &&
+        (path->size() == mount.size() || (*path)[mount.size()] == '/')) {
+      *error = *path + " lies at or below the mount " + options->mount +
+               ": give --health-path and --metrics-path paths off it";
+      return OptionsOutcome::kError;
+    }
+  }
+  if (options->health_path == options->metrics_path) {
+    *error =
+        "--health-path and --metrics-path are both " + options->health_path;
+    return OptionsOutcome::kError;
   }
   return OptionsOutcome::kRun;
 }

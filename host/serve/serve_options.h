@@ -34,6 +34,9 @@ struct ServeOptions {
   // every body_min_rate bytes it has sent (0: no more).
   int body_timeout_seconds = 20;
   int body_min_rate = 500;
+  // The URL paths of the health check and of the metrics, off the mount.
+  std::string health_path = "/healthz";
+  std::string metrics_path = "/metrics";
   // The most body bytes of an answer held to send it whole, with its
   // length, once the extension is done (0: every answer goes as it is
   // written).
@@ -52,9 +55,11 @@ enum class OptionsOutcome { kRun, kHelp, kVersion, kError };
 // as "--name VALUE" or "--name=VALUE". Returns kHelp for --help or -h,
 // kVersion for --version,
 // kError with a one-line reason in `error` for an unknown option, a missing
-// or bad value or a stray argument, and kRun otherwise. A mount loses its
-// trailing slashes. --trusted-proxy may be given many times; every other
-// option once counts, the last if repeated.
+// or bad value, a stray argument, a --docroot given twice or empty (the
+// site is set in one place), or a health or metrics path that is the
+// other's or lies at or below the mount; and kRun otherwise. A mount and
+// the two paths lose their trailing slashes. --trusted-proxy may be given
+// many times; every other option once counts, the last if repeated.
 OptionsOutcome ParseServeOptions(const std::vector<std::string>& arguments,
                                  ServeOptions* options, std::string* error);
 

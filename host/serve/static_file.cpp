@@ -203,8 +203,13 @@ RouteOutcome SendStaticFile(const std::string& document_root,
   struct stat status;
   const FileDescriptor opened(OpenWithStatus(file, &status));
   if (opened.get() < 0) {
-    return errno == ENOENT || errno == ENOTDIR ? NotFound(request, connection)
-                                               : NotSent(request, connection);
+    if (errno == ENOENT || errno == ENOTDIR) {
+      return NotFound(request, connection);
+    }
+    const bool refused = errno == EACCES;
+    RouteOutcome outcome = NotSent(request, connection);
+    if (refused) outcome.unreadable = Unreadable::kFile;
+    return outcome;
   }
   if (S_ISDIR(status.st_mode)) {
     return SendFolder(document_root, request, file, connection);

@@ -36,7 +36,8 @@ std::string EncodeUrlPath(std::string_view path);
 //   has none; otherwise the first of kIndexPages in it that is a regular
 //   file inside the document root, or 403 when there is none.
 // - nothing there: 404; anything else (a device, a FIFO, a file it may not
-//   read): 403.
+//   read): 403, with Unreadable::kFile in `unreadable` for a file the
+//   server's user may not read.
 // The connection stays open after it when the request allows it and
 // carries no body. The file is opened without following a link and
 // without blocking, so a link or FIFO put in its place after the router's

@@ -1,13 +1,9 @@
 // tavik-serve: an HTTP/1.1 server that loads the search extension as a
 // Windows web server loads it and serves a site with it.
-#include <limits.h>
 #include <signal.h>
-#include <stdlib.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -20,6 +16,7 @@
 #include "host/serve/access_log.h"
 #include "host/serve/search_server.h"
 #include "host/serve/serve_options.h"
+#include "host/serve/site_access.h"
 
 namespace {
 
@@ -27,23 +24,6 @@ namespace {
 constexpr std::chrono::seconds kDrainTimeout{30};
 
 constexpr tavik::ProgramFailure Fail("tavik-serve", 1);
-
-// The document root as a real path, or "" with the reason in `error`.
-std::string RealFolder(const std::string& folder, std::string* error) {
-  char resolved[PATH_MAX];
-  struct stat status;
-  if (realpath(folder.c_str(), resolved) == nullptr ||
-      stat(resolved, &status) != 0) {
-    *error =
-        "cannot use the document root " + folder + ": " + std::strerror(errno);
-    return "";
-  }
-  if (!S_ISDIR(status.st_mode)) {
-    *error = "the document root " + folder + " is not a folder";
-    return "";
-  }
-  return resolved;
-}
 
 // Lets the process open as many descriptors as the system allows it: every
 // connection a worker holds takes one, and every search in flight a few
@@ -96,9 +76,10 @@ int main(int argc, char** argv) {
     case tavik::OptionsOutcome::kRun:
       break;
   }
-  if (options.document_root.empty()) {
-    options.document_root = tavik::DefaultDemoSite();
-  }
+  // Run by hand without a site, it serves the demo site, and says so; the
+  // service always names one (see serve_options.cpp).
+  const bool demo_site = options.document_root.empty();
+  if (demo_site) options.document_root = tavik::DefaultDemoSite();
   if (options.extension.empty()) options.extension = tavik::DefaultExtensionPath();
 
   // The worker threads inherit this mask, so the signals reach sigwait
@@ -112,8 +93,9 @@ int main(int argc, char** argv) {
   pthread_sigmask(SIG_BLOCK, &handled_signals, nullptr);
 
   tavik::RouterConfig router;
-  router.document_root = RealFolder(options.document_root, &error);
-  if (router.document_root.empty()) return Fail(error);
+  // A site its user cannot read would be answered with empty pages.
+  error = tavik::CheckSiteFolder(options.document_root, &router.document_root);
+  if (!error.empty()) return Fail(error);
   router.mount = options.mount;
   router.default_server_name = options.bind_address;
   router.whole_answer_bytes = static_cast<size_t>(options.whole_answer_bytes);
@@ -136,7 +118,8 @@ int main(int argc, char** argv) {
       .head_timeout = std::chrono::seconds(options.head_timeout_seconds),
       .body_timeout = std::chrono::seconds(options.body_timeout_seconds),
       .body_min_rate = static_cast<uint32_t>(options.body_min_rate)};
-  auto server = tavik::SearchServer::Start(listen, clients, router,
+  const tavik::ServicePaths service{options.health_path, options.metrics_path};
+  auto server = tavik::SearchServer::Start(listen, clients, router, service,
                                            access_log.get(), &error);
   if (!server) return Fail(error);
 
@@ -145,9 +128,11 @@ int main(int argc, char** argv) {
                options.extension.c_str(), description.c_str());
   const std::string host =
       options.bind_address == "0.0.0.0" ? "127.0.0.1" : options.bind_address;
+  const std::string site = demo_site ? "the demo site " + router.document_root +
+                                           " (--docroot DIR serves yours)"
+                                     : router.document_root;
   std::printf("tavik-serve: serving %s on http://%s:%d/ (searches at %s)\n",
-              router.document_root.c_str(), host.c_str(), server->port(),
-              router.mount.c_str());
+              site.c_str(), host.c_str(), server->port(), router.mount.c_str());
   std::fflush(stdout);
 
   int signal_number = 0;

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The Debian package, as an operator meets it: built from the build folder
-# by CPack, checked by lintian (no errors), installed with dpkg -i; the
-# installed programs run (--version, --help, a search with tavik-search,
-# and tavik-serve with its defaults answering a search), the service unit
+# by CPack, checked by lintian (no errors and no warnings), installed with
+# dpkg -i; the installed programs run (--version, --help, their manual
+# pages, a search with tavik-search, and tavik-serve with its defaults
+# answering a search and saying it serves the demo site), the service unit
 # passes systemd-analyze verify and the log rotation logrotate's check;
 # then dpkg -r leaves none of its files but its configuration, and dpkg
 # --purge nothing at all.
@@ -49,8 +50,8 @@ deb=${packages[0]}
   fail "the package is named $(basename "$deb")"
 echo "package_test: $(basename "$deb"), $(stat -c %s "$deb") bytes"
 
-lintian --fail-on error "$deb" 2>&1 | grep -v "^running with root privileges" ||
-  [[ ${PIPESTATUS[0]} == 0 ]] || fail "lintian found errors"
+lintian --fail-on error,warning "$deb" 2>&1 | grep -v "^running with root privileges" ||
+  [[ ${PIPESTATUS[0]} == 0 ]] || fail "lintian found errors or warnings"
 
 # Installed as an operator installs it. A package left by an earlier run
 # that stopped half-way is removed first.
@@ -67,8 +68,16 @@ version=$(/usr/bin/tavik-serve --version)
 [[ $version =~ ^tavik-serve\ [0-9]+\.[0-9]+$ ]] || fail "tavik-serve --version: $version"
 [[ $(/usr/bin/tavik-search --version) == "tavik-search ${version#tavik-serve }" ]] ||
   fail "tavik-search --version differs from tavik-serve's"
-/usr/bin/tavik-serve --help | grep -q "^usage: tavik-serve" || fail "tavik-serve --help"
-/usr/bin/tavik-search --help | grep -q "^usage: tavik-search" || fail "tavik-search --help"
+/usr/bin/tavik-serve --help | grep -q "^Usage: tavik-serve" || fail "tavik-serve --help"
+/usr/bin/tavik-search --help | grep -q "^Usage: tavik-search" || fail "tavik-search --help"
+# Every installed program has its manual page, which man reads without a
+# warning and which gives its options.
+for program in tavik-serve tavik-search; do
+  page=/usr/share/man/man1/$program.1.gz
+  text=$(MANWIDTH=80 man --warnings -l "$page" 2>"$work/man.err") || fail "man -l $page"
+  [[ ! -s $work/man.err ]] || fail "man warns about $page: $(cat "$work/man.err")"
+  grep -q -- "--version" <<<"$text" || fail "the manual page of $program lacks its options"
+done
 /usr/bin/tavik-search /usr/share/tavik/site quokka | grep -q "7 hit(s) found" ||
   fail "tavik-search finds no quokka in the installed site"
 
@@ -81,7 +90,7 @@ for _ in $(seq 100); do
 done
 port=$(grep -o "127\.0\.0\.1:[0-9]*" "$work/serve.out" | cut -d: -f2) ||
   fail "the installed tavik-serve did not start: $(cat "$work/serve.err")"
-grep -q "serving /usr/share/tavik/site on" "$work/serve.out" ||
+grep -q "serving the demo site /usr/share/tavik/site (--docroot DIR serves yours) on" "$work/serve.out" ||
   fail "the installed tavik-serve serves $(cat "$work/serve.out")"
 grep -q "loaded /usr/lib/tavik/libtavik.so" "$work/serve.err" ||
   fail "the installed tavik-serve loaded $(cat "$work/serve.err")"

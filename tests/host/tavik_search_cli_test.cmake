@@ -39,11 +39,11 @@ if(NOT output MATCHES "hit\\(s\\) found" OR
 endif()
 
 run_search(success --help)
-if(NOT output MATCHES "usage: tavik-search")
+if(NOT output MATCHES "^Usage: tavik-search")
   message(FATAL_ERROR "--help shows no usage")
 endif()
 # The usage line names every option the text below it explains.
-string(REGEX MATCH "^usage: [^\n]*" usage "${output}")
+string(REGEX MATCH "^Usage: [^\n]*" usage "${output}")
 string(REGEX MATCHALL "\n  --[a-z]+" explained "${output}")
 foreach(option ${explained})
   string(STRIP "${option}" option)

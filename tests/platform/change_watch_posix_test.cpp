@@ -4,6 +4,7 @@
 #include "platform/change_watch.h"
 
 #include <fcntl.h>
+#include <sched.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -103,10 +104,16 @@ TEST(ChangeWatch, AFileReportsChangesThroughEveryName) {
   std::vector<Seen> seen = Drain(watch);
   ASSERT_FALSE(seen.empty());  // the new link changed its status
   EXPECT_EQ(seen.front(), (Seen{Kind::kItself, "", false}));
+  // Opened, written, closed after writing: an open, then changes.
   Append(other, "y");
   seen = Drain(watch);
-  ASSERT_FALSE(seen.empty());
-  for (const Seen& event : seen) EXPECT_EQ(event.kind, Kind::kItself);
+  ASSERT_GE(seen.size(), 2u);
+  EXPECT_EQ(seen.front().kind, Kind::kOpened);
+  for (size_t k = 1; k < seen.size(); ++k) EXPECT_EQ(seen[k].kind, Kind::kItself);
+  // Opened and closed by a reader: no change.
+  close(open(other.c_str(), O_RDONLY));
+  EXPECT_EQ(Drain(watch), (std::vector<Seen>{{Kind::kOpened, "", false},
+                                             {Kind::kClosed, "", false}}));
   unlink(other.c_str());
   unlink(tree.Path("a.htm").c_str());
   seen = Drain(watch);
@@ -137,6 +144,41 @@ TEST(ChangeWatch, AForkedChildNeitherReadsNorWatches) {
   waitpid(child, &status, 0);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   EXPECT_TRUE(watch.Available());
+}
+
+// The first process of a PID namespace opens a queue, then forks a child
+// into a namespace of its own, where the child is the first process too:
+// the same process number, and still not the queue's owner.
+TEST(ChangeWatch, AChildInANewPidNamespaceIsNoOwnerEither) {
+  const pid_t outer = fork();
+  if (outer == 0) {
+    if (unshare(CLONE_NEWPID) != 0) _exit(77);
+    const pid_t first = fork();
+    if (first == 0) {
+      ChangeWatch watch;
+      if (getpid() != 1 || !watch.Open()) _exit(3);
+      if (unshare(CLONE_NEWPID) != 0) _exit(77);
+      const pid_t child = fork();
+      if (child == 0) {
+        Recorder recorder;
+        _exit(getpid() == 1 && !watch.Available() &&
+                      !watch.ReadEvents(recorder)
+                  ? 0
+                  : 1);
+      }
+      int status = 0;
+      waitpid(child, &status, 0);
+      _exit(WIFEXITED(status) ? WEXITSTATUS(status) : 2);
+    }
+    int status = 0;
+    waitpid(first, &status, 0);
+    _exit(WIFEXITED(status) ? WEXITSTATUS(status) : 2);
+  }
+  int status = 0;
+  waitpid(outer, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "no PID namespaces for this user";
+  EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 }  // namespace

@@ -68,8 +68,9 @@ Words ScannedSummary(const std::string& path, const std::string& term,
 TEST(DocumentSummary, SizedToTheDistinctSlots) {
   const std::pair<size_t, size_t> sizes[] = {
       {0, 512},     {1, 512},       {64, 512},      {65, 1024},
-      {1000, 8192}, {1024, 8192},   {1025, 16384},  {4096, kSlotCount},
-      {5000, kSlotCount}, {kSlotCount, kSlotCount}};
+      {1000, 8192}, {1024, 8192},   {1025, 16384},  {4096, 32768},
+      {5000, 65536}, {131072, kSlotCount}, {131073, kSlotCount},
+      {kSlotCount, kSlotCount}};
   for (const auto& [distinct, bits] : sizes) {
     EXPECT_EQ(SummaryBitsFor(distinct), bits) << distinct;
   }

@@ -177,6 +177,7 @@ TEST_P(CacheDifferential, PagesEqualThoseWithoutTheCache) {
     EXPECT_GT(stats.listings_reused, 0u);
     EXPECT_GT(stats.records_trusted, 0u);
     EXPECT_GT(stats.losses, 0u);
+    EXPECT_GT(stats.snapshots_used, 0u);
   }
 }
 

@@ -29,6 +29,8 @@ TEST(ServeOptions, DefaultsWithoutArguments) {
   EXPECT_EQ(options.head_timeout_seconds, 10);
   EXPECT_EQ(options.body_timeout_seconds, 20);
   EXPECT_EQ(options.body_min_rate, 500);
+  EXPECT_EQ(options.health_path, "/healthz");
+  EXPECT_EQ(options.metrics_path, "/metrics");
   EXPECT_EQ(options.whole_answer_bytes, 4 << 20);
 }
 
@@ -40,6 +42,7 @@ TEST(ServeOptions, EveryOptionInBothForms) {
                    "--access-log", "-", "--trusted-proxy", "127.0.0.1",
                    "--trusted-proxy=10.0.0.0/8", "--head-timeout", "5",
                    "--body-timeout=7", "--body-min-rate", "0",
+                   "--health-path=/ping/", "--metrics-path", "/stats",
                    "--whole-answer-limit", "0"},
                   &options, &error),
             OptionsOutcome::kRun)
@@ -56,6 +59,8 @@ TEST(ServeOptions, EveryOptionInBothForms) {
   EXPECT_EQ(options.head_timeout_seconds, 5);
   EXPECT_EQ(options.body_timeout_seconds, 7);
   EXPECT_EQ(options.body_min_rate, 0);
+  EXPECT_EQ(options.health_path, "/ping");
+  EXPECT_EQ(options.metrics_path, "/stats");
   EXPECT_EQ(options.whole_answer_bytes, 0);
 }
 
@@ -86,6 +91,8 @@ TEST(ServeOptions, BadArgumentsGiveOneLineReasons) {
       {"--mount", "/a b"},
       {"--mount", "/a?b"},
       {"--docroot="},
+      {"--docroot", ""},
+      {"--docroot", "/a", "--docroot", "/a"},
       {"--extension"},
       {"--trusted-proxy", "localhost"},
       {"--trusted-proxy", "10.0.0.0/33"},
@@ -96,6 +103,11 @@ TEST(ServeOptions, BadArgumentsGiveOneLineReasons) {
       {"--whole-answer-limit", "4M"},
       {"stray"},
       {"-p"},
+      {"--health-path", "healthz"},
+      {"--metrics-path", "/search"},
+      {"--metrics-path", "/search/metrics/"},
+      {"--mount", "/find", "--health-path", "/find/h"},
+      {"--health-path", "/x", "--metrics-path", "/x/"},
   };
   for (const auto& arguments : kBad) {
     ServeOptions options;

@@ -19,6 +19,7 @@ export const paths = {
   heapProbe: process.env.TAVIK_HEAP_PROBE,
   site: required('TAVIK_SITE'),
   artifacts: process.env.TAVIK_ARTIFACTS,
+  python: process.env.TAVIK_PYTHON,
 };
 
 // A copy of the demo site in a fresh folder, beside a folder outside it that
@@ -42,9 +43,12 @@ export function makeSiteWithEscapes() {
 }
 
 // Runs tavik-serve with `args` and waits for the line that gives its URL.
-// Resolves to { child, port, base, output(), errors(), stop() }.
-export function startServer(args, { timeoutMs = 10000 } = {}) {
-  const child = spawn(paths.serve, ['--port', '0', ...args], {
+// `serve` is the program, `wrapper` the command that runs it (setpriv, to
+// run it as another user). Resolves to { child, port, base, output(),
+// errors(), stop() }.
+export function startServer(args, { timeoutMs = 10000, serve = paths.serve, wrapper = [] } = {}) {
+  const command = [...wrapper, serve, '--port', '0', ...args];
+  const child = spawn(command[0], command.slice(1), {
     stdio: ['ignore', 'pipe', 'pipe'],
   });
   let stdout = '';
@@ -86,11 +90,12 @@ export function startServer(args, { timeoutMs = 10000 } = {}) {
   });
 }
 
-// Runs tavik-serve with `args` to its end. Resolves to { code, stdout,
-// stderr }.
-export function runServer(args, { timeoutMs = 10000 } = {}) {
+// Runs tavik-serve with `args` to its end (`serve` and `wrapper` as for
+// startServer). Resolves to { code, stdout, stderr }.
+export function runServer(args, { timeoutMs = 10000, serve = paths.serve, wrapper = [] } = {}) {
   return new Promise((resolve) => {
-    const child = spawn(paths.serve, args, { stdio: ['ignore', 'pipe', 'pipe'] });
+    const command = [...wrapper, serve, ...args];
+    const child = spawn(command[0], command.slice(1), { stdio: ['ignore', 'pipe', 'pipe'] });
     let stdout = '';
     let stderr = '';
     child.stdout.on('data', (data) => { stdout += data; });

@@ -404,10 +404,10 @@ describe('starting tavik-serve', () => {
   it('explains itself with --help', async () => {
     const { code, stdout } = await runServer(['--help']);
     assert.equal(code, 0);
-    assert.match(stdout, /^usage: tavik-serve/);
+    assert.match(stdout, /^Usage: tavik-serve/);
     for (const option of ['--port', '--bind', '--docroot', '--extension', '--mount',
       '--threads', '--access-log', '--trusted-proxy', '--head-timeout', '--body-timeout',
-      '--body-min-rate', '--whole-answer-limit']) {
+      '--body-min-rate', '--health-path', '--metrics-path', '--whole-answer-limit']) {
       assert.ok(stdout.includes(option), option);
     }
   });
