@@ -58,12 +58,14 @@ class Front:
             main = replace_line(main, old, new)
         with open(os.path.join(DEPLOY, "tavik.conf")) as source:
             site_conf = source.read()
-        parameters = re.search(r"server 127\.0\.0\.1:8081 (.*);", site_conf).group(1)
+        # The shipped backends' lines give way to these, with the same parameters.
+        first = re.search(r"server 127\.0\.0\.1:8081 (.*);", site_conf)
+        second = re.search(r"server 127\.0\.0\.1:8082 .*;", site_conf)
         site_conf = replace_line(
-            site_conf, "server 127.0.0.1:8081 max_fails=2 fail_timeout=10s;",
-            "\n".join("    server 127.0.0.1:%d %s;" % (port, parameters)
+            site_conf, first.group(0),
+            "\n".join("    server 127.0.0.1:%d %s;" % (port, first.group(1))
                       for port in backend_ports))
-        site_conf = replace_line(site_conf, "server 127.0.0.1:8082 max_fails=2 fail_timeout=10s;", "")
+        site_conf = replace_line(site_conf, second.group(0), "")
         site_conf = replace_line(site_conf, "listen 80;", "    listen 127.0.0.1:%d;" % self.port)
         site_conf = replace_line(site_conf, "listen [::]:80;", "")
         site_conf = replace_line(site_conf, "root /usr/share/tavik/site;", "    root %s;" % site)

@@ -20,6 +20,8 @@
 //   stranger             every callback with another ConnID: all must fail
 //   gone                 the client disconnects: writes fail from now on
 //   pieces N             (read first) the body arrives N bytes at a time
+//   whole N              (read first) the host holds at most N body bytes
+//                        to send the answer whole (default: the server's)
 //   return N             what HttpExtensionProc returns (default 1)
 // Texts take the escapes \r \n \t \0 \\ and \xHH.
 #include <stdlib.h>
@@ -78,8 +80,10 @@ bool IsInside(const std::string& root, const std::string& path) {
 }
 
 // Reads the extension's script after the "#extension" line at `marker`
-// into `run`; returns the size of the pieces the body arrives in.
-size_t ReadScript(std::string_view input, size_t marker, Script* run) {
+// into `run` and the whole-answer bound into `*whole_answer_bytes`; returns
+// the size of the pieces the body arrives in.
+size_t ReadScript(std::string_view input, size_t marker, Script* run,
+                  size_t* whole_answer_bytes) {
   size_t pieces = 1 << 20;
   if (marker == std::string_view::npos) return pieces;
   std::string_view rest = input.substr(marker + 12);
@@ -88,6 +92,8 @@ size_t ReadScript(std::string_view input, size_t marker, Script* run) {
     const std::string_view action = rest.substr(0, end);
     if (action.substr(0, 7) == "pieces ") {
       pieces = std::max<size_t>(1, Number(action.substr(7), 1 << 20));
+    } else if (action.substr(0, 6) == "whole ") {
+      *whole_answer_bytes = Number(action.substr(6), 1 << 20);
     } else {
       run->actions.push_back(action);
     }
@@ -188,8 +194,9 @@ void CheckRequest(std::string_view input) {
   request->MakeFacts();
 
   Script run;
-  testing::FakeConnection connection(request->body,
-                                     ReadScript(input, marker, &run));
+  size_t whole_answer_bytes = kWholeAnswerBytes;
+  testing::FakeConnection connection(
+      request->body, ReadScript(input, marker, &run, &whole_answer_bytes));
   run.request = &*request;
   run.connection = &connection;
   script = &run;
@@ -198,6 +205,7 @@ void CheckRequest(std::string_view input) {
   config.mount = std::string(kMount);
   config.extension = ScriptedExtension;
   config.default_server_name = "127.0.0.1";
+  config.whole_answer_bytes = whole_answer_bytes;
   const RouteOutcome outcome =
       RouteRequest(config, request->facts, &connection);
   script = nullptr;

@@ -50,22 +50,8 @@ bool ApacheAnswer::SendHead(std::string_view status,
   return WriteBody(head.body_start.data(), head.body_start.size());
 }
 
-bool ApacheAnswer::WriteBody(const void* data, size_t size) {
-  if (!head_sent_ || broken_) return false;
-  if (size == 0) return true;
-  bool fits = true;
-  if (length_declared_) {
-    const uint64_t room = declared_length_ - body_bytes_;
-    if (size > room) {
-      // Bytes past the declared length would be read as the next answer.
-      size = static_cast<size_t>(room);
-      fits = false;
-      CloseAfterAnswer();
-    }
-    if (size == 0) return false;
-  }
+bool ApacheAnswer::Send(const char* bytes, size_t size) {
   // ap_rwrite takes an int count: larger writes go in pieces.
-  const char* bytes = static_cast<const char*>(data);
   constexpr size_t kMostPerWrite = 1 << 30;
   while (size > 0) {
     const size_t piece = size < kMostPerWrite ? size : kMostPerWrite;
@@ -74,19 +60,57 @@ bool ApacheAnswer::WriteBody(const void* data, size_t size) {
       CloseAfterAnswer();
       return false;
     }
-    body_bytes_ += piece;
     bytes += piece;
     size -= piece;
   }
-  return fits;
+  return true;
+}
+
+bool ApacheAnswer::WriteBody(const void* data, size_t size) {
+  if (!head_sent_ || broken_) return false;
+  if (size == 0) return true;
+  bool fits = true;
+  if (length_declared_) {
+    const uint64_t room = declared_length_ - taken_bytes_;
+    if (size > room) {
+      // Bytes past the declared length would be read as the next answer.
+      size = static_cast<size_t>(room);
+      fits = false;
+      CloseAfterAnswer();
+    }
+    if (size == 0) return false;
+  }
+  taken_bytes_ += size;
+  const char* bytes = static_cast<const char*>(data);
+  if (holding_) {
+    if (held_.size() + size <= whole_answer_bytes_) {
+      held_.append(bytes, size);
+      return fits;
+    }
+    // Past the bound: the answer goes from here on as it is written.
+    holding_ = false;
+    streamed_past_bound_ = true;
+    const bool sent = Send(held_.data(), held_.size());
+    std::string().swap(held_);
+    if (!sent) return false;
+  }
+  return Send(bytes, size) && fits;
 }
 
 int ApacheAnswer::Finish() {
   if (!head_sent_) return HTTP_INTERNAL_SERVER_ERROR;
-  if (length_declared_ && body_bytes_ < declared_length_) {
+  if (length_declared_ && taken_bytes_ < declared_length_) {
     // The client waits for bytes that will never come: only the end of the
     // connection tells it.
     CloseAfterAnswer();
+  }
+  if (holding_) {
+    holding_ = false;
+    if (!length_declared_) {
+      ap_set_content_length(r_, static_cast<apr_off_t>(held_.size()));
+    }
+    Send(held_.data(), held_.size());
+    std::string().swap(held_);
   }
   return OK;
 }

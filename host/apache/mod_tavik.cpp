@@ -295,6 +295,14 @@ int HandleSearch(request_rec* r) {
   // What is left of the body goes before the next request is read.
   if (ap_discard_request_body(r) != OK) answer.CloseAfterAnswer();
   const int status = answer.Finish();
+  if (answer.streamed_past_bound()) {
+    // A front server cannot pass such an answer to another backend once it
+    // has begun, should this process die before it ends.
+    ap_log_rerror(APLOG_MARK, APLOG_WARNING, 0, r,
+                  "mod_tavik: an answer grew past %" APR_SIZE_T_FMT
+                  " bytes and went as the extension wrote it, not whole",
+                  static_cast<apr_size_t>(kWholeAnswerBytes));
+  }
   if (status != OK) {
     ap_log_rerror(APLOG_MARK, APLOG_ERR, 0, r,
                   "mod_tavik: the extension %s ended the request without a "

@@ -59,7 +59,7 @@ ExtensionCallOutcome RunExtensionCall(const ExtensionCallSetup& setup,
                                       const HttpRequestFacts& request,
                                       HttpConnection* connection) {
   ExtensionCallOutcome outcome;
-  ResponseWriter writer(connection, &request);
+  ResponseWriter writer(connection, &request, setup.whole_answer_bytes);
   RequestBody body(&request, connection, setup.max_body_bytes);
 
   const RequestSummary summary = SummaryOf(request);
@@ -99,6 +99,7 @@ ExtensionCallOutcome RunExtensionCall(const ExtensionCallSetup& setup,
   if (!body.Drain()) writer.CloseAfterResponse();
   outcome.status_code = writer.status_code();
   outcome.body_bytes = writer.body_bytes();
+  outcome.streamed_past_bound = writer.streamed_past_bound();
   return outcome;
 }
 

@@ -80,9 +80,11 @@ RouteOutcome RunExtension(const RouterConfig& config,
   setup.folder = std::move(*folder);
   setup.default_server_name = config.default_server_name;
   setup.max_body_bytes = kMaxBodyBytes;
+  setup.whole_answer_bytes = config.whole_answer_bytes;
   const ExtensionCallOutcome call =
       RunExtensionCall(setup, request, connection);
   RouteOutcome outcome{true, call.status_code, call.body_bytes};
+  outcome.streamed_past_bound = call.streamed_past_bound;
   if (refused) {
     outcome.unreadable = Unreadable::kSearchFolder;
   }

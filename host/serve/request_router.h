@@ -5,12 +5,14 @@
 #ifndef TAVIK_HOST_SERVE_REQUEST_ROUTER_H_
 #define TAVIK_HOST_SERVE_REQUEST_ROUTER_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 #include "host/posted_data.h"
 #include "host/serve/http_exchange.h"
+#include "host/whole_answer.h"
 #include "interface/server_interface.h"
 
 namespace tavik {
@@ -25,6 +27,9 @@ struct RouterConfig {
   HttpExtensionProcFn extension = nullptr;
   // SERVER_NAME for requests without a Host field.
   std::string default_server_name;
+  // The most body bytes of an extension's answer held to send it whole (0:
+  // none); see ExtensionCallSetup.
+  size_t whole_answer_bytes = kWholeAnswerBytes;
 };
 
 // What a request found that the server's user may not read. The extension
@@ -45,6 +50,9 @@ struct RouteOutcome {
   // For a static file: its path inside the document root with every link
   // resolved (it may not exist).
   std::string static_file = {};
+  // The extension's answer grew past RouterConfig::whole_answer_bytes and
+  // went as it was written.
+  bool streamed_past_bound = false;
   Unreadable unreadable = Unreadable::kNothing;
 };
 

@@ -1,6 +1,7 @@
 #include "host/serve/response_writer.h"
 
 #include <ctime>
+#include <vector>
 
 #include "host/serve/simple_page.h"
 
@@ -28,15 +29,24 @@ bool ResponseWriter::WriteOrBreak(const std::string& bytes) {
   return false;
 }
 
-bool ResponseWriter::SendFramed(const void* data, size_t size,
-                                std::string* prefix) {
+void ResponseWriter::AppendFramed(const void* data, size_t size,
+                                  std::string* out) {
   if (framing_ == BodyFraming::kChunked) {
-    AppendChunk(data, size, prefix);
+    AppendChunk(data, size, out);
   } else {
-    prefix->append(static_cast<const char*>(data), size);
+    out->append(static_cast<const char*>(data), size);
   }
   body_bytes_ += size;
-  return WriteOrBreak(*prefix);
+}
+
+bool ResponseWriter::CutToDeclaredLength(size_t* size) {
+  if (!declared_length_.has_value() || body_dropped_) return true;
+  const uint64_t room = *declared_length_ - taken_bytes_;
+  if (*size <= room) return true;
+  // Bytes past the declared length would be read as the next response.
+  *size = static_cast<size_t>(room);
+  CloseAfterResponse();
+  return false;
 }
 
 bool ResponseWriter::SendHead(std::string_view status,
@@ -47,11 +57,38 @@ bool ResponseWriter::SendHead(std::string_view status,
   ExtensionHead head;
   if (code == 0 || !ParseExtensionHead(header_text, &head)) return false;
 
-  if (!StatusAllowsBody(code)) {
+  state_ = State::kHeld;
+  status_code_ = code;
+  declared_length_ = head.content_length;
+  body_dropped_ = !StatusAllowsBody(code) || request_->method == "HEAD";
+  held_status_.assign(status);
+  held_fields_.assign(
+      header_text.substr(0, header_text.size() - head.body_start.size()));
+  size_t first = head.body_start.size();
+  CutToDeclaredLength(&first);
+  taken_bytes_ = first;
+  if (!body_dropped_) held_body_.assign(head.body_start.substr(0, first));
+  if (whole_answer_bytes_ > 0 && held_body_.size() <= whole_answer_bytes_) {
+    return true;
+  }
+  streamed_past_bound_ = whole_answer_bytes_ > 0;
+  return SendHeldHead(std::nullopt);
+}
+
+bool ResponseWriter::SendHeldHead(std::optional<uint64_t> whole_length) {
+  ExtensionHead head;
+  // The text was parsed once already, when it came.
+  ParseExtensionHead(held_fields_, &head);
+  std::string length_field;
+  if (!StatusAllowsBody(status_code_)) {
     framing_ = BodyFraming::kNone;
-  } else if (head.content_length.has_value()) {
+  } else if (declared_length_.has_value()) {
     framing_ = BodyFraming::kContentLength;
-    declared_length_ = *head.content_length;
+  } else if (whole_length.has_value()) {
+    framing_ = BodyFraming::kContentLength;
+    // For HEAD: the length the body would have.
+    length_field = "Content-Length: " + std::to_string(*whole_length);
+    head.fields.push_back(length_field);
   } else if (request_->http_version == "1.1") {
     framing_ = BodyFraming::kChunked;
   } else {
@@ -59,44 +96,43 @@ bool ResponseWriter::SendHead(std::string_view status,
     // the body.
     framing_ = BodyFraming::kUntilClose;
   }
-  body_dropped_ = framing_ == BodyFraming::kNone || request_->method == "HEAD";
   if (framing_ == BodyFraming::kUntilClose || !request_->KeepsAlive()) {
     CloseAfterResponse();
   }
 
-  // The start of the page goes in the same write as the head.
-  std::string_view first = body_dropped_ ? std::string_view() : head.body_start;
-  if (framing_ == BodyFraming::kContentLength &&
-      first.size() > declared_length_) {
-    first = first.substr(0, declared_length_);
-    CloseAfterResponse();
-  }
-
   state_ = State::kHeadSent;
-  status_code_ = code;
   scratch_.clear();
-  AppendResponseHead(status, head.fields, framing_, !close_after_,
+  AppendResponseHead(held_status_, head.fields, framing_, !close_after_,
                      std::time(nullptr), &scratch_);
-  if (first.empty()) return WriteOrBreak(scratch_);
-  return SendFramed(first.data(), first.size(), &scratch_);
+  if (!held_body_.empty()) {
+    AppendFramed(held_body_.data(), held_body_.size(), &scratch_);
+  }
+  // The held copy is no longer needed: its memory goes back now.
+  std::string().swap(held_body_);
+  return WriteOrBreak(scratch_);
 }
 
 bool ResponseWriter::WriteBody(const void* data, size_t size) {
-  if (state_ != State::kHeadSent || broken_) return false;
-  if (size == 0 || body_dropped_) return true;
-  bool fits = true;
-  if (framing_ == BodyFraming::kContentLength) {
-    const uint64_t room = declared_length_ - body_bytes_;
-    if (size > room) {
-      // Bytes past the declared length would be read as the next response.
-      size = static_cast<size_t>(room);
-      fits = false;
-      CloseAfterResponse();
+  if ((state_ != State::kHeld && state_ != State::kHeadSent) || broken_) {
+    return false;
+  }
+  if (size == 0) return true;
+  const bool fits = CutToDeclaredLength(&size);
+  if (size == 0) return false;
+  taken_bytes_ += size;
+  if (body_dropped_) return true;
+  if (state_ == State::kHeld) {
+    if (held_body_.size() + size <= whole_answer_bytes_) {
+      held_body_.append(static_cast<const char*>(data), size);
+      return fits;
     }
-    if (size == 0) return false;
+    // Past the bound: the answer goes from here on as it is written.
+    streamed_past_bound_ = true;
+    if (!SendHeldHead(std::nullopt)) return false;
   }
   scratch_.clear();
-  return SendFramed(data, size, &scratch_) && fits;
+  AppendFramed(data, size, &scratch_);
+  return WriteOrBreak(scratch_) && fits;
 }
 
 void ResponseWriter::Finish() {
@@ -115,13 +151,24 @@ void ResponseWriter::Finish() {
     if (WriteOrBreak(response)) body_bytes_ = page_bytes;
     return;
   }
+  if (state_ == State::kHeld) {
+    if (!body_dropped_ && declared_length_.has_value() &&
+        taken_bytes_ < *declared_length_) {
+      // The extension's own length promises bytes that never came: only
+      // the end of the connection tells the client.
+      CloseAfterResponse();
+    }
+    SendHeldHead(taken_bytes_);
+    state_ = State::kFinished;
+    return;
+  }
   state_ = State::kFinished;
   if (body_dropped_ || broken_) return;
   if (framing_ == BodyFraming::kChunked) {
     scratch_.assign(kLastChunk);
     WriteOrBreak(scratch_);
   } else if (framing_ == BodyFraming::kContentLength &&
-             body_bytes_ < declared_length_) {
+             taken_bytes_ < *declared_length_) {
     // The client waits for bytes that will never come: only the end of the
     // connection tells it.
     CloseAfterResponse();

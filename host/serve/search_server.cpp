@@ -243,6 +243,14 @@ int BeginRequest(mg_connection* connection) {
   }
   state->metrics.CountUnreadable(outcome.unreadable);
   request_note.body_bytes = outcome.body_bytes;
+  if (outcome.streamed_past_bound) {
+    // A front server cannot pass such an answer to another backend once
+    // it has begun, should this one die before it ends.
+    std::fprintf(stderr,
+                 "tavik-serve: an answer grew past %zu bytes and went as the "
+                 "extension wrote it, not whole\n",
+                 state->router.whole_answer_bytes);
+  }
   return outcome.status_code;
 }
 

@@ -51,6 +51,12 @@ const char kServeUsage[] =
     "                    the URL path of the health check (default /healthz)\n"
     "  --metrics-path PATH\n"
     "                    the URL path of the metrics (default /metrics)\n"
+    "  --whole-answer-limit BYTES\n"
+    "                    hold each answer of the extension until it is done\n"
+    "                    and send it whole, with its length, so that a front\n"
+    "                    server can pass the request of a backend that died\n"
+    "                    to another; an answer past BYTES goes as it is\n"
+    "                    written (default 4194304; 0: every answer does)\n"
     "  --help            show this text\n"
     "  --version         show the version\n"
     "\n"
@@ -131,6 +137,13 @@ bool SetOption(std::string_view name, const std::string& value,
     }
     *error = shown + " takes a number of bytes a second from 0 to " +
              "1000000000, not '" + value + "'";
+  } else if (name == "whole-answer-limit") {
+    if (ParseInteger(value, 0, kMaxWholeAnswerBytes,
+                     &options->whole_answer_bytes)) {
+      return true;
+    }
+    *error = shown + " takes a number of bytes from 0 to " +
+             std::to_string(kMaxWholeAnswerBytes) + ", not '" + value + "'";
   } else if (name == "trusted-proxy") {
     Ipv4Network network;
     if (ParseIpv4Network(value, &network)) {
@@ -171,10 +184,13 @@ bool SetOption(std::string_view name, const std::string& value,
 OptionsOutcome ParseServeOptions(const std::vector<std::string>& arguments,
                                  ServeOptions* options, std::string* error) {
   static constexpr std::string_view kNames[] = {
-      "port",         "bind",         "docroot",       "extension",
-      "mount",        "threads",      "access-log",    "trusted-proxy",
-      "head-timeout", "body-timeout", "body-min-rate", "health-path",
-      "metrics-path"};
+      "port",          "bind",
+      "docroot",       "extension",
+      "mount",         "threads",
+      "access-log",    "trusted-proxy",
+      "head-timeout",  "body-timeout",
+      "body-min-rate", "health-path",
+      "metrics-path",  "whole-answer-limit"};
   for (size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
     if (argument == "--help" || argument == "-h") return OptionsOutcome::kHelp;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "host/serve/client_address.h"
+#include "host/whole_answer.h"
 
 namespace tavik {
 
@@ -36,7 +37,14 @@ struct ServeOptions {
   // The URL paths of the health check and of the metrics, off the mount.
   std::string health_path = "/healthz";
   std::string metrics_path = "/metrics";
+  // The most body bytes of an answer held to send it whole, with its
+  // length, once the extension is done (0: every answer goes as it is
+  // written).
+  int whole_answer_bytes = static_cast<int>(kWholeAnswerBytes);
 };
+
+// The largest bound --whole-answer-limit accepts, in bytes (1 GiB).
+inline constexpr int kMaxWholeAnswerBytes = 1 << 30;
 
 // The longest timeout the options accept, in seconds.
 inline constexpr int kMaxTimeoutSeconds = 3600;

@@ -98,6 +98,7 @@ int main(int argc, char** argv) {
   if (!error.empty()) return Fail(error);
   router.mount = options.mount;
   router.default_server_name = options.bind_address;
+  router.whole_answer_bytes = static_cast<size_t>(options.whole_answer_bytes);
   std::string description;
   const auto library = StartExtension(options.extension, &description, &error);
   if (!library) return Fail(error);

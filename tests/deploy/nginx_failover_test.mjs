@@ -3,9 +3,8 @@
 // page, and the backend, once started again, gets requests again. The
 // backend finishes the answers it is giving, answers what comes meanwhile
 // with 503, and is gone; nginx passes each request it could not answer to
-// the other backend. (A backend killed with SIGKILL would cut the answers
-// it was giving at that instant, which nginx cannot pass on once they have
-// begun: the operators' guide, docs/operators.md, says what that costs.)
+// the other backend. (A backend killed with SIGKILL, again and again, is
+// nginx_chaos_test.mjs.)
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
@@ -21,8 +20,9 @@ const SECONDS = 10;
 const CONNECTIONS = 16;
 const KILL_AT_MS = 3000;
 const RESTART_AT_MS = 4000;
-// nginx leaves a failed backend out for its fail_timeout (10 s in
-// tavik.conf), then tries it again; the margin is for a loaded machine.
+// nginx leaves a failed backend out for its fail_timeout (1 to 2 s with
+// the 1s of tavik.conf), then tries it again; the margin is for a loaded
+// machine.
 const BACK_IN_USE_MS = 10000 + 5000;
 const TERM = 'quokka';
 

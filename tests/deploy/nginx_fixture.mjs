@@ -105,11 +105,14 @@ export async function startFront(folder, site, backendPorts) {
     'uwsgi', 'scgi'].map((kind) => `${kind}_temp_path ${folder}/${kind}_temp;\n`).join(''));
 
   let siteConf = fs.readFileSync(path.join(deploy, 'tavik.conf'), 'utf8');
+  // The shipped backends' lines give way to the test's, with the same
+  // parameters.
   const backendLine = /^\s*server 127\.0\.0\.1:8081 (.*);$/m.exec(siteConf);
-  if (!backendLine) throw new Error('the shipped upstream has no first backend line');
-  siteConf = replaceLine(siteConf, 'server 127.0.0.1:8081 max_fails=2 fail_timeout=10s;',
+  const secondLine = /^\s*server 127\.0\.0\.1:8082 .*;$/m.exec(siteConf);
+  if (!backendLine || !secondLine) throw new Error('the shipped upstream has no two backend lines');
+  siteConf = replaceLine(siteConf, backendLine[0].trim(),
     backendPorts.map((backend) => `    server 127.0.0.1:${backend} ${backendLine[1]};`).join('\n'));
-  siteConf = replaceLine(siteConf, 'server 127.0.0.1:8082 max_fails=2 fail_timeout=10s;', '');
+  siteConf = replaceLine(siteConf, secondLine[0].trim(), '');
   siteConf = replaceLine(siteConf, 'listen 80;', `    listen 127.0.0.1:${port};`);
   siteConf = replaceLine(siteConf, 'listen [::]:80;', '');
   siteConf = replaceLine(siteConf, 'root /usr/share/tavik/site;', `    root ${site};`);

@@ -1,17 +1,18 @@
 // mod_tavik in Apache httpd, under the event and the prefork process
 // models: the same requests give the bodies tavik-serve gives, byte for
-// byte (form posts and searches by URL), the escapes from the site are
-// refused without a search, and, with a probe extension, the server
-// variables (the client's address through mod_remoteip), the 500 of an
-// extension that sends no head or could not be loaded, and a library that
-// cannot be loaded stopping the start.
+// byte (form posts and searches by URL) and whole with their length, the
+// escapes from the site are refused without a search, and, with a probe
+// extension, the server variables (the client's address through
+// mod_remoteip), an answer held until the extension returns (up to 4 MiB),
+// the 500 of an extension that sends no head or could not be loaded, and a
+// library that cannot be loaded stopping the start.
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
 import { after, before, describe, it } from 'node:test';
 
 import {
-  makeSiteWithEscapes, paths, request, startServer,
+  Connection, makeSiteWithEscapes, paths, request, startServer,
 } from '../serve/e2e/serve_fixture.mjs';
 import {
   apache, configuration, freePort, runApacheToEnd, runFolders, shareLibrary,
@@ -104,6 +105,14 @@ for (const mpm of MPMS) {
         assert.equal(through.status, 200, what);
         assert.equal(through.headers['content-type'], alone.headers['content-type'], what);
         assert.equal(through.body, alone.body, what);
+        // Both send the answer whole, with its length (for HEAD, the
+        // length the body would have).
+        assert.equal(through.headers['content-length'], alone.headers['content-length'], what);
+        assert.equal(through.headers['transfer-encoding'], undefined, what);
+        if (method !== 'HEAD') {
+          assert.equal(alone.headers['content-length'],
+            String(Buffer.byteLength(alone.body, 'latin1')), what);
+        }
       }
       const { method, target, body, headers } = post('/search', 'q=zebra');
       const overflow = await request(server.port, method, target, { body, headers });
@@ -186,6 +195,32 @@ describe('mod_tavik with a probe extension', () => {
       assert.equal((await request(port, 'POST', '/search', { body: 'q='.padEnd(1048577, 'x') }))
         .status, 413);
       assert.equal((await request(port, 'GET', '/searchx')).status, 404);
+    });
+  });
+
+  it('holds each answer until the extension returns, up to 4 MiB', async () => {
+    await withProbe('whole', {}, async (port, server) => {
+      // The probe writes 100,000 bytes, waits 300 ms and ends: nothing may
+      // come before its end.
+      const started = Date.now();
+      const connection = await Connection.open(port);
+      try {
+        connection.send('GET', '/search?fill=100000');
+        await connection.waitFor(() => connection.buffer.length > 0);
+        const waited = Date.now() - started;
+        const held = await connection.read();
+        assert.ok(waited >= 290, `the first byte came after ${waited} ms`);
+        assert.equal(held.headers['content-length'], '100005');
+        assert.equal(held.body, `${'x'.repeat(100000)}last\n`);
+      } finally {
+        connection.close();
+      }
+      // Past the bound (4 MiB) it goes as it is written, and the log says so.
+      const streamed = await request(port, 'GET', '/search?fill=5000000');
+      assert.equal(streamed.status, 200);
+      assert.equal(streamed.headers['content-length'], undefined);
+      assert.equal(streamed.body.length, 5000005);
+      assert.match(server.errors(), /mod_tavik: an answer grew past 4194304 bytes/);
     });
   });
 

@@ -37,12 +37,18 @@ BOOL Write(EXTENSION_CONTROL_BLOCK* block, const std::string& bytes) {
                             &count, 0);
 }
 
+// The whole-answer bounds a test runs under: answers held and sent whole
+// (the default), and sent as they are written.
+constexpr size_t kWhole = kWholeAnswerBytes;
+constexpr size_t kStreamed = 0;
+
 class ExtensionCall : public ::testing::Test {
  protected:
   ExtensionCallOutcome Run(FakeRequest& request, FakeConnection& connection,
-                           HttpExtensionProcFn extension = ScriptedExtension) {
+                           size_t whole_answer_bytes = kWhole) {
     ExtensionCallSetup setup;
-    setup.extension = extension;
+    setup.extension = ScriptedExtension;
+    setup.whole_answer_bytes = whole_answer_bytes;
     setup.script_name = "/search";
     setup.folder = {"/srv/site/guide", "/real/site/guide"};
     setup.default_server_name = "127.0.0.1";
@@ -53,7 +59,7 @@ class ExtensionCall : public ::testing::Test {
   void TearDown() override { scripted = nullptr; }
 };
 
-TEST_F(ExtensionCall, TheSearchPageArrivesChunkedAndWhole) {
+TEST_F(ExtensionCall, TheSearchPageArrivesWholeWithItsLength) {
   TempTree site;
   site.Write("guide/intro.htm", "alpha\nbeta alpha\n");
   site.Write("news/a.htm", "Alpha\n");
@@ -74,10 +80,14 @@ TEST_F(ExtensionCall, TheSearchPageArrivesChunkedAndWhole) {
   EXPECT_EQ(outcome.return_value, DWORD{HSE_STATUS_SUCCESS});
   EXPECT_EQ(outcome.status_code, 200);
 
+  // The head went with the page, once the search was over.
+  ASSERT_EQ(connection.writes().size(), 1u);
   const ParsedResponse response = ParseResponse(connection.written());
   EXPECT_EQ(response.status_line, "HTTP/1.1 200 OK");
   EXPECT_EQ(response.Field("Content-Type"), "text/html");
-  EXPECT_EQ(response.Field("Transfer-Encoding"), "chunked");
+  EXPECT_FALSE(response.HasField("Transfer-Encoding"));
+  EXPECT_EQ(response.Field("Content-Length"),
+            std::to_string(response.raw_body.size()));
   EXPECT_EQ(response.Field("Connection"), "keep-alive");
   EXPECT_EQ(response.Field("Server"), "tavik-serve/1.0");
   EXPECT_TRUE(response.HasField("Date"));
@@ -89,14 +99,13 @@ TEST_F(ExtensionCall, TheSearchPageArrivesChunkedAndWhole) {
   const std::string captured_http = captured.AsHttp();
   const std::string expected_body =
       captured_http.substr(captured_http.find("\r\n\r\n") + 4);
-  std::string body;
-  ASSERT_TRUE(Dechunk(response.raw_body, &body)) << response.raw_body;
-  EXPECT_EQ(body, expected_body);
-  EXPECT_EQ(outcome.body_bytes, body.size());
-  EXPECT_NE(body.find("3 hit(s) found."), std::string::npos) << body;
+  EXPECT_EQ(response.raw_body, expected_body);
+  EXPECT_EQ(outcome.body_bytes, expected_body.size());
+  EXPECT_FALSE(outcome.streamed_past_bound);
+  EXPECT_NE(expected_body.find("3 hit(s) found."), std::string::npos);
 }
 
-TEST_F(ExtensionCall, EachCallbackWriteIsOneConnectionWrite) {
+TEST_F(ExtensionCall, StreamedEachCallbackWriteIsOneConnectionWrite) {
   scripted = [](EXTENSION_CONTROL_BLOCK* block) {
     SendHead(block, "200 OK", "Content-Type: text/plain\r\n\r\nstart");
     Write(block, "one");
@@ -106,7 +115,7 @@ TEST_F(ExtensionCall, EachCallbackWriteIsOneConnectionWrite) {
   };
   FakeRequest request("GET", "/search");
   FakeConnection connection;
-  Run(request, connection);
+  Run(request, connection, kStreamed);
   ASSERT_EQ(connection.writes().size(), 4u);
   EXPECT_NE(connection.writes()[0].find("\r\n\r\n5\r\nstart\r\n"),
             std::string::npos);
@@ -115,72 +124,152 @@ TEST_F(ExtensionCall, EachCallbackWriteIsOneConnectionWrite) {
   EXPECT_EQ(connection.writes()[3], "0\r\n\r\n");
 }
 
-TEST_F(ExtensionCall, AContentLengthFramesTheBodyInstead) {
+TEST_F(ExtensionCall, NothingReachesTheClientBeforeTheExtensionReturns) {
+  static FakeConnection* watched = nullptr;
   scripted = [](EXTENSION_CONTROL_BLOCK* block) {
-    SendHead(block, "200 OK", "Content-Length: 5\r\n\r\nhe");
-    EXPECT_TRUE(Write(block, "llo"));
-    // Past the declared length: refused, the connection ends.
-    EXPECT_FALSE(Write(block, "!"));
+    EXPECT_TRUE(
+        SendHead(block, "200 OK", "Content-Type: text/html\r\n\r\n<p>"));
+    EXPECT_TRUE(Write(block, "searching"));
+    EXPECT_TRUE(Write(block, " found"));
+    // Were the host to die now, the client (or the front server) would
+    // have nothing of the answer, and could ask elsewhere.
+    EXPECT_TRUE(watched->writes().empty());
     return DWORD{HSE_STATUS_SUCCESS};
   };
   FakeRequest request("GET", "/search");
   FakeConnection connection;
-  const ExtensionCallOutcome outcome = Run(request, connection);
-  const ParsedResponse response = ParseResponse(connection.written());
-  EXPECT_FALSE(response.HasField("Transfer-Encoding"));
-  EXPECT_EQ(response.Field("Content-Length"), "5");
-  EXPECT_EQ(response.raw_body, "hello");
-  EXPECT_EQ(outcome.body_bytes, 5u);
-  EXPECT_TRUE(connection.closes());
-}
-
-TEST_F(ExtensionCall, AShortBodyClosesTheConnection) {
-  scripted = [](EXTENSION_CONTROL_BLOCK* block) {
-    SendHead(block, "200 OK", "Content-Length: 10\r\n\r\n");
-    Write(block, "short");
-    return DWORD{HSE_STATUS_SUCCESS};
-  };
-  FakeRequest request("GET", "/search");
-  FakeConnection connection;
-  Run(request, connection);
-  EXPECT_EQ(ParseResponse(connection.written()).raw_body, "short");
-  EXPECT_TRUE(connection.closes());
-}
-
-TEST_F(ExtensionCall, HeadGetsTheHeadAlone) {
-  scripted = [](EXTENSION_CONTROL_BLOCK* block) {
-    EXPECT_STREQ(block->lpszMethod, "HEAD");
-    SendHead(block, "200 OK", "Content-Type: text/html\r\n\r\n<p>page");
-    EXPECT_TRUE(Write(block, "more"));
-    return DWORD{HSE_STATUS_SUCCESS};
-  };
-  FakeRequest request("HEAD", "/search");
-  FakeConnection connection;
+  watched = &connection;
   const ExtensionCallOutcome outcome = Run(request, connection);
   ASSERT_EQ(connection.writes().size(), 1u);
   const ParsedResponse response = ParseResponse(connection.written());
-  EXPECT_EQ(response.status_line, "HTTP/1.1 200 OK");
-  EXPECT_EQ(response.Field("Transfer-Encoding"), "chunked");
-  EXPECT_TRUE(response.raw_body.empty());
-  EXPECT_EQ(outcome.body_bytes, 0u);
+  EXPECT_EQ(response.Field("Content-Length"), "18");
+  EXPECT_EQ(response.raw_body, "<p>searching found");
+  EXPECT_EQ(outcome.body_bytes, 18u);
   EXPECT_FALSE(connection.closes());
 }
 
-TEST_F(ExtensionCall, AnHttp10ClientGetsPlainBytesAndTheClose) {
+// The framing of the same answers held whole and sent as they are written.
+struct FramingCase {
+  const char* name;
+  size_t bound;
+  const char* method;
+  const char* version;
+  const char* head;  // the extension's header text
+  // Each WriteClient, and whether it is to succeed.
+  std::vector<std::pair<std::string, bool>> writes;
+  DWORD returned;
+  // What the client gets: the fields ("" when missing), the body with its
+  // chunks taken apart, the connection's fate and the count of writes.
+  const char* content_length;
+  const char* transfer_encoding;
+  const char* connection;
+  const char* body;
+  bool closes;
+  size_t write_count;
+};
+
+TEST_F(ExtensionCall, AnswersAreFramedByWhatTheHostKnowsWhenTheHeadGoes) {
+  constexpr DWORD kOk = HSE_STATUS_SUCCESS;
+  const std::string text = "Content-Type: text/html\r\n\r\nab";
+  const std::vector<std::pair<std::string, bool>> cdef = {{"cd", true},
+                                                          {"ef", true}};
+  const FramingCase cases[] = {
+      {"whole GET", kWhole, "GET", "1.1", text.c_str(), cdef, kOk, "6", "",
+       "keep-alive", "abcdef", false, 1},
+      {"streamed GET", kStreamed, "GET", "1.1", text.c_str(), cdef, kOk, "",
+       "chunked", "keep-alive", "abcdef", false, 4},
+      // HEAD: the length the body would have, and no body.
+      {"whole HEAD", kWhole, "HEAD", "1.1", text.c_str(), cdef, kOk, "6", "",
+       "keep-alive", "", false, 1},
+      {"streamed HEAD", kStreamed, "HEAD", "1.1", text.c_str(), cdef, kOk, "",
+       "chunked", "keep-alive", "", false, 1},
+      // An HTTP/1.0 client that asks to keep the connection: with a length
+      // it can; without one, the end of the connection ends the body.
+      {"whole HTTP/1.0", kWhole, "GET", "1.0", text.c_str(), cdef, kOk, "6",
+       "", "keep-alive", "abcdef", false, 1},
+      {"streamed HTTP/1.0", kStreamed, "GET", "1.0", text.c_str(), cdef, kOk,
+       "", "", "close", "abcdef", true, 3},
+      // The extension's own length frames the body; bytes past it are
+      // refused and the connection ends.
+      {"whole declared length", kWhole, "GET", "1.1",
+       "Content-Length: 5\r\n\r\nhe", {{"llo", true}, {"!", false}}, kOk,
+       "5", "", "close", "hello", true, 1},
+      {"streamed declared length", kStreamed, "GET", "1.1",
+       "Content-Length: 5\r\n\r\nhe", {{"llo", true}, {"!", false}}, kOk,
+       "5", "", "keep-alive", "hello", true, 2},
+      // Short of its declared length: only the close tells the client;
+      // held, the head says so.
+      {"whole short body", kWhole, "GET", "1.1", "Content-Length: 10\r\n\r\n",
+       {{"short", true}}, kOk, "10", "", "close", "short", true, 1},
+      {"streamed short body", kStreamed, "GET", "1.1",
+       "Content-Length: 10\r\n\r\n", {{"short", true}}, kOk, "10", "",
+       "keep-alive", "short", true, 2},
+      // An error return: what was written goes, and the connection closes.
+      {"whole error return", kWhole, "GET", "1.1", "\r\n",
+       {{"partial", true}}, HSE_STATUS_ERROR, "7", "", "close", "partial",
+       true, 1},
+      {"streamed error return", kStreamed, "GET", "1.1", "\r\n",
+       {{"partial", true}}, HSE_STATUS_ERROR, "", "chunked", "keep-alive",
+       "partial", true, 3},
+  };
+  for (const FramingCase& test : cases) {
+    SCOPED_TRACE(test.name);
+    scripted = [&test](EXTENSION_CONTROL_BLOCK* block) {
+      EXPECT_TRUE(SendHead(block, "200 OK", test.head));
+      for (const auto& [bytes, succeeds] : test.writes) {
+        EXPECT_EQ(Write(block, bytes) != 0, succeeds) << bytes;
+      }
+      return test.returned;
+    };
+    FakeRequest request(test.method, "/search", test.version);
+    if (std::string_view(test.version) == "1.0") {
+      request.Header("Connection", "keep-alive");
+    }
+    FakeConnection connection;
+    const ExtensionCallOutcome outcome = Run(request, connection, test.bound);
+    const ParsedResponse response = ParseResponse(connection.written());
+    EXPECT_EQ(response.status_line, "HTTP/1.1 200 OK");
+    EXPECT_EQ(response.Field("Content-Length"), test.content_length);
+    EXPECT_EQ(response.Field("Transfer-Encoding"), test.transfer_encoding);
+    EXPECT_EQ(response.Field("Connection"), test.connection);
+    std::string body = response.raw_body;
+    if (*test.transfer_encoding != '\0' && *test.body != '\0') {
+      ASSERT_TRUE(Dechunk(response.raw_body, &body)) << response.raw_body;
+    }
+    EXPECT_EQ(body, test.body);
+    EXPECT_EQ(outcome.body_bytes, body.size());
+    EXPECT_EQ(connection.closes(), test.closes);
+    EXPECT_EQ(connection.writes().size(), test.write_count);
+    EXPECT_FALSE(outcome.streamed_past_bound);
+  }
+}
+
+TEST_F(ExtensionCall, AnAnswerPastTheBoundGoesAsItIsWritten) {
+  static FakeConnection* watched = nullptr;
   scripted = [](EXTENSION_CONTROL_BLOCK* block) {
-    SendHead(block, "200 OK", "Content-Type: text/html\r\n\r\nab");
-    Write(block, "cd");
+    EXPECT_TRUE(SendHead(block, "200 OK", "\r\n12345"));
+    EXPECT_TRUE(Write(block, "67890"));
+    EXPECT_TRUE(watched->writes().empty());  // 10 bytes: within the bound
+    EXPECT_TRUE(Write(block, "abc"));
+    // The head, the 10 bytes held and these 3 went, chunked.
+    EXPECT_EQ(watched->writes().size(), 2u);
+    EXPECT_TRUE(Write(block, "de"));
     return DWORD{HSE_STATUS_SUCCESS};
   };
-  FakeRequest request("GET", "/search", "1.0");
-  request.Header("Connection", "keep-alive");
+  FakeRequest request("GET", "/search");
   FakeConnection connection;
-  Run(request, connection);
+  watched = &connection;
+  const ExtensionCallOutcome outcome = Run(request, connection, 10);
+  EXPECT_TRUE(outcome.streamed_past_bound);
+  ASSERT_EQ(connection.writes().size(), 4u);
+  EXPECT_EQ(connection.writes()[1], "3\r\nabc\r\n");
   const ParsedResponse response = ParseResponse(connection.written());
-  EXPECT_EQ(response.Field("Connection"), "close");
-  EXPECT_FALSE(response.HasField("Transfer-Encoding"));
-  EXPECT_EQ(response.raw_body, "abcd");
-  EXPECT_TRUE(connection.closes());
+  EXPECT_EQ(response.Field("Transfer-Encoding"), "chunked");
+  std::string body;
+  ASSERT_TRUE(Dechunk(response.raw_body, &body)) << response.raw_body;
+  EXPECT_EQ(body, "1234567890abcde");
+  EXPECT_EQ(outcome.body_bytes, 15u);
+  EXPECT_FALSE(connection.closes());
 }
 
 TEST_F(ExtensionCall, TheClientsCloseIsHonoured) {
@@ -209,9 +298,7 @@ TEST_F(ExtensionCall, AFullServerClosesTheConnection) {
   const ParsedResponse response = ParseResponse(connection.written());
   EXPECT_EQ(response.Field("Connection"), "close");
   EXPECT_TRUE(connection.closes());
-  std::string body;
-  EXPECT_TRUE(Dechunk(response.raw_body, &body));
-  EXPECT_EQ(body, "page");
+  EXPECT_EQ(response.raw_body, "page");
 }
 
 TEST_F(ExtensionCall, NoHeadGivesA500Page) {
@@ -584,22 +671,7 @@ TEST_F(ExtensionCall, ServerVariablesThroughTheCallback) {
   Run(request, connection);
 }
 
-TEST_F(ExtensionCall, AnErrorReturnClosesTheConnection) {
-  scripted = [](EXTENSION_CONTROL_BLOCK* block) {
-    SendHead(block, "200 OK", "\r\n");
-    Write(block, "partial");
-    return DWORD{HSE_STATUS_ERROR};
-  };
-  FakeRequest request("GET", "/search");
-  FakeConnection connection;
-  Run(request, connection);
-  EXPECT_TRUE(connection.closes());
-  std::string body;
-  EXPECT_TRUE(Dechunk(ParseResponse(connection.written()).raw_body, &body));
-  EXPECT_EQ(body, "partial");
-}
-
-TEST_F(ExtensionCall, WritesFailOnceTheClientIsGone) {
+TEST_F(ExtensionCall, StreamedWritesFailOnceTheClientIsGone) {
   static FakeConnection* gone = nullptr;
   scripted = [](EXTENSION_CONTROL_BLOCK* block) {
     EXPECT_TRUE(SendHead(block, "200 OK", "\r\n"));
@@ -611,9 +683,27 @@ TEST_F(ExtensionCall, WritesFailOnceTheClientIsGone) {
   FakeRequest request("GET", "/search");
   FakeConnection connection;
   gone = &connection;
-  Run(request, connection);
+  Run(request, connection, kStreamed);
   EXPECT_TRUE(connection.closes());
   EXPECT_EQ(connection.writes().size(), 1u);
+}
+
+TEST_F(ExtensionCall, AHeldAnswerWhoseClientIsGoneClosesTheConnection) {
+  static FakeConnection* gone = nullptr;
+  scripted = [](EXTENSION_CONTROL_BLOCK* block) {
+    EXPECT_TRUE(SendHead(block, "200 OK", "\r\n"));
+    gone->Disconnect();
+    // Held: the host learns of it only when the answer goes.
+    EXPECT_TRUE(Write(block, "lost"));
+    return DWORD{HSE_STATUS_SUCCESS};
+  };
+  FakeRequest request("GET", "/search");
+  FakeConnection connection;
+  gone = &connection;
+  const ExtensionCallOutcome outcome = Run(request, connection);
+  EXPECT_TRUE(connection.closes());
+  EXPECT_TRUE(connection.writes().empty());
+  EXPECT_EQ(outcome.status_code, 200);
 }
 
 TEST_F(ExtensionCall, AsynchronousWritesAreRefused) {

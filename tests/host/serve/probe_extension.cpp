@@ -1,6 +1,8 @@
 // A stand-in extension for the server's own tests, loaded by tavik-serve in
 // place of Tavik. The query string says what it does:
 //   sleep=N  send the head and "first", wait N milliseconds, send "last"
+//   fill=N   send the head and N bytes "x" in one write, wait 300
+//            milliseconds, send "last"
 //   nohead   return at once without sending anything
 //   vars     send the values of a few server variables, one a line
 // Anything else sends the head and "probe". With TAVIK_PROBE_REFUSE_LOAD in
@@ -56,6 +58,10 @@ extern "C" __attribute__((visibility("default"))) DWORD HttpExtensionProc(
     Send(block, "first\n");
     std::this_thread::sleep_for(
         std::chrono::milliseconds(std::stoi(query.substr(6))));
+    Send(block, "last\n");
+  } else if (query.rfind("fill=", 0) == 0) {
+    Send(block, std::string(std::stoul(query.substr(5)), 'x'));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
     Send(block, "last\n");
   } else if (query == "vars") {
     for (const char* name :

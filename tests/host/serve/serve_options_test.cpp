@@ -31,6 +31,7 @@ TEST(ServeOptions, DefaultsWithoutArguments) {
   EXPECT_EQ(options.body_min_rate, 500);
   EXPECT_EQ(options.health_path, "/healthz");
   EXPECT_EQ(options.metrics_path, "/metrics");
+  EXPECT_EQ(options.whole_answer_bytes, 4 << 20);
 }
 
 TEST(ServeOptions, EveryOptionInBothForms) {
@@ -41,7 +42,8 @@ TEST(ServeOptions, EveryOptionInBothForms) {
                    "--access-log", "-", "--trusted-proxy", "127.0.0.1",
                    "--trusted-proxy=10.0.0.0/8", "--head-timeout", "5",
                    "--body-timeout=7", "--body-min-rate", "0",
-                   "--health-path=/ping/", "--metrics-path", "/stats"},
+                   "--health-path=/ping/", "--metrics-path", "/stats",
+                   "--whole-answer-limit", "0"},
                   &options, &error),
             OptionsOutcome::kRun)
       << error;
@@ -59,6 +61,7 @@ TEST(ServeOptions, EveryOptionInBothForms) {
   EXPECT_EQ(options.body_min_rate, 0);
   EXPECT_EQ(options.health_path, "/ping");
   EXPECT_EQ(options.metrics_path, "/stats");
+  EXPECT_EQ(options.whole_answer_bytes, 0);
 }
 
 TEST(ServeOptions, Help) {
@@ -96,6 +99,8 @@ TEST(ServeOptions, BadArgumentsGiveOneLineReasons) {
       {"--head-timeout", "0"},
       {"--body-timeout", "3601"},
       {"--body-min-rate", "-1"},
+      {"--whole-answer-limit", "1073741825"},
+      {"--whole-answer-limit", "4M"},
       {"stray"},
       {"-p"},
       {"--health-path", "healthz"},

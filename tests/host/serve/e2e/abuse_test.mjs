@@ -344,7 +344,10 @@ describe('tavik-serve with a probe extension, with clients that leave', { skip: 
   let server;
 
   before(async () => {
-    server = await startServer(['--extension', paths.probe, '--threads', '8']);
+    // Its answers go as they are written, so that a client can leave
+    // between two writes.
+    server = await startServer(['--extension', paths.probe, '--threads', '8',
+      '--whole-answer-limit', '0']);
   });
 
   after(async () => {

@@ -170,9 +170,10 @@ export class Connection {
   }
 
   // Reads the next response. `head` says it answers a HEAD request (no body
-  // follows). Resolves to { status, statusLine, headers, body, raw }.
-  async read({ head = false } = {}) {
-    await this.waitFor(() => this.buffer.indexOf('\r\n\r\n') >= 0);
+  // follows); each wait for more bytes lasts at most `timeoutMs`. Resolves
+  // to { status, statusLine, headers, body, raw }.
+  async read({ head = false, timeoutMs = 10000 } = {}) {
+    await this.waitFor(() => this.buffer.indexOf('\r\n\r\n') >= 0, timeoutMs);
     const end = this.buffer.indexOf('\r\n\r\n');
     if (end < 0) throw new Error(`connection ended inside a head: ${this.buffer}`);
     const lines = this.buffer.subarray(0, end).toString('latin1').split('\r\n');
@@ -193,13 +194,13 @@ export class Connection {
     } else if (/chunked/i.test(headers['transfer-encoding'] ?? '')) {
       const pieces = [];
       for (;;) {
-        await this.waitFor(() => this.buffer.indexOf('\r\n', at) >= 0);
+        await this.waitFor(() => this.buffer.indexOf('\r\n', at) >= 0, timeoutMs);
         const lineEnd = this.buffer.indexOf('\r\n', at);
         if (lineEnd < 0) throw new Error('connection ended inside a chunk size');
         const size = parseInt(this.buffer.subarray(at, lineEnd).toString(), 16);
         if (Number.isNaN(size)) throw new Error('bad chunk size');
         const chunkStart = lineEnd + 2;
-        await this.waitFor(() => this.buffer.length >= chunkStart + size + 2);
+        await this.waitFor(() => this.buffer.length >= chunkStart + size + 2, timeoutMs);
         if (this.buffer.length < chunkStart + size + 2) {
           throw new Error('connection ended inside a chunk');
         }
@@ -213,11 +214,11 @@ export class Connection {
       body = Buffer.concat(pieces);
     } else if (headers['content-length'] !== undefined) {
       const length = Number(headers['content-length']);
-      await this.waitFor(() => this.buffer.length >= at + length);
+      await this.waitFor(() => this.buffer.length >= at + length, timeoutMs);
       body = this.buffer.subarray(at, at + length);
       at += body.length;
     } else {
-      await this.waitFor(() => false).catch(() => {});
+      await this.waitFor(() => false, timeoutMs).catch(() => {});
       body = this.buffer.subarray(at);
       at = this.buffer.length;
     }

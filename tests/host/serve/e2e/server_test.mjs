@@ -46,7 +46,9 @@ describe('tavik-serve with the Tavik extension', () => {
     const response = await search(server.port, 'quokka');
     assert.equal(response.statusLine, 'HTTP/1.1 200 OK');
     assert.equal(response.headers['content-type'], 'text/html');
-    assert.equal(response.headers['transfer-encoding'], 'chunked');
+    // Held until the search ended, and sent whole with its length.
+    assert.equal(response.headers['transfer-encoding'], undefined);
+    assert.equal(response.headers['content-length'], String(Buffer.byteLength(response.body, 'latin1')));
     assert.equal(response.headers.server, 'tavik-serve/1.0');
     assert.ok(response.headers.date);
     assert.match(response.body, /Search string - quokka<p>/);
@@ -318,8 +320,10 @@ describe('tavik-serve with a probe extension', { skip: !paths.probe }, () => {
   let server;
 
   before(async () => {
+    // The probe's answers go as they are written, so that a test sees one
+    // in flight ("first" before "last").
     server = await startServer(['--extension', paths.probe, '--threads', '8',
-      '--trusted-proxy', '127.0.0.1']);
+      '--trusted-proxy', '127.0.0.1', '--whole-answer-limit', '0']);
   });
 
   after(async () => {
@@ -403,7 +407,7 @@ describe('starting tavik-serve', () => {
     assert.match(stdout, /^Usage: tavik-serve/);
     for (const option of ['--port', '--bind', '--docroot', '--extension', '--mount',
       '--threads', '--access-log', '--trusted-proxy', '--head-timeout', '--body-timeout',
-      '--body-min-rate', '--health-path', '--metrics-path']) {
+      '--body-min-rate', '--health-path', '--metrics-path', '--whole-answer-limit']) {
       assert.ok(stdout.includes(option), option);
     }
   });
