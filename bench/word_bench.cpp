@@ -117,8 +117,8 @@ std::vector<CacheVerdict> MeasureWordSearch(const LibraryLoader& loader,
               "%.1f MB\n",
               tree.name.c_str(), tree.documents, tree.megabytes);
   char text[256];
-  for (const std::string& word : {rare, common}) {
-    const bool is_rare = &word == &rare;
+  for (const bool is_rare : {true, false}) {
+    const std::string& word = is_rare ? rare : common;
     const WordRows rows = MeasureWord(loader, tree, word, repetitions);
     std::printf("  \"%s\" (%s, %zu results)\n", word.c_str(),
                 is_rare ? "rare" : "in nearly every document", rows.results);

@@ -1,6 +1,7 @@
 #include "text/html_text.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -106,6 +107,24 @@ constexpr char kUtf8ByteOrderMark[] = "\xEF\xBB\xBF";
 
 bool IsHtmlSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r';
+}
+
+// What ends a run of bytes inside a tag, byte by byte, so that the loops
+// over attributes look each byte up once: white space, "/", ">" and "="
+// end an attribute's name; white space and ">" end a value without quotes.
+enum : uint8_t { kSpace = 1, kEndsName = 2, kEndsValue = 4 };
+constexpr auto kTagBytes = [] {
+  std::array<uint8_t, 256> table = {};
+  for (const char c : {' ', '\t', '\n', '\f', '\r'}) {
+    table[static_cast<unsigned char>(c)] = kSpace | kEndsName | kEndsValue;
+  }
+  table['/'] = kEndsName;
+  table['='] = kEndsName;
+  table['>'] = kEndsName | kEndsValue;
+  return table;
+}();
+bool Is(char c, uint8_t what) {
+  return (kTagBytes[static_cast<unsigned char>(c)] & what) != 0;
 }
 
 bool IsAsciiAlpha(char c) {
@@ -342,25 +361,26 @@ class Reader {
         pos_ = at + 1;
         return;
       }
-      if (IsHtmlSpace(c) || c == '/') {
+      if (Is(c, kSpace) || c == '/') {
         ++at;
         continue;
       }
       // An attribute's name, then perhaps "=" and its value.
       ++at;
-      while (at < size && !IsHtmlSpace(bytes_[at]) && bytes_[at] != '/' &&
-             bytes_[at] != '>' && bytes_[at] != '=') {
-        ++at;
-      }
-      while (at < size && IsHtmlSpace(bytes_[at])) ++at;
+      while (at < size && !Is(bytes_[at], kEndsName)) ++at;
+      while (at < size && Is(bytes_[at], kSpace)) ++at;
       if (at >= size || bytes_[at] != '=') continue;
       ++at;
-      while (at < size && IsHtmlSpace(bytes_[at])) ++at;
+      while (at < size && Is(bytes_[at], kSpace)) ++at;
       if (at < size && (bytes_[at] == '"' || bytes_[at] == '\'')) {
-        const size_t close = bytes_.find(bytes_[at], at + 1);
-        at = close == std::string_view::npos ? size : close + 1;
+        const void* close = std::memchr(bytes_.data() + at + 1, bytes_[at],
+                                        size - at - 1);
+        at = close == nullptr
+                 ? size
+                 : static_cast<size_t>(static_cast<const char*>(close) -
+                                       bytes_.data()) + 1;
       } else {
-        while (at < size && !IsHtmlSpace(bytes_[at]) && bytes_[at] != '>') ++at;
+        while (at < size && !Is(bytes_[at], kEndsValue)) ++at;
       }
     }
     pos_ = size;
