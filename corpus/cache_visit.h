@@ -67,6 +67,14 @@ class CacheVisit {
   void OpenFiles(GrowingArray<WatchRegistry::OpenFile>& files) {
     if (cache_.registry().AnyOpen()) cache_.registry().OpenFiles(files);
   }
+  // True when nothing a watch vouches for has changed since `changes` and
+  // no file is held open: what a search made of a whole tree then still
+  // stands.
+  bool Unchanged(uint64_t changes) const {
+    return cache_.registry().changes() == changes && !cache_.registry().AnyOpen();
+  }
+  // The cache's kept answers.
+  KeptAnswers& answers() { return cache_.answers(); }
   // What changes() was when the visit began: a snapshot a walk makes is of
   // the tree as of then.
   uint64_t changes_at_start() const { return changes_at_start_; }

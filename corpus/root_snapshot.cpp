@@ -59,7 +59,6 @@ const uint64_t* RootSnapshot::SlotBits(uint32_t slot) {
   for (const SlotBitmap& bitmap : slot_bits_) {
     if (bitmap.slot == slot) return bitmap.bits;
   }
-  if (slot_bits_.size() >= kMaxSlotBitmaps) DropSlotBits();
   const size_t words = (count_ + 63) / 64;
   auto* bits = static_cast<uint64_t*>(std::calloc(words == 0 ? 1 : words,
                                                   sizeof(uint64_t)));
@@ -121,6 +120,9 @@ void RootSnapshot::Candidates(const TermSequences& term,
                                                         : kMaxSnapshotSlots;
   const uint64_t* bitmaps[kMaxSnapshotSlots];
   bool filtered = slots > 0;
+  // Room for this term's bitmaps first: none of them may go while the
+  // others are used.
+  if (slot_bits_.size() + slots > kMaxSlotBitmaps) DropSlotBits();
   for (size_t k = 0; k < slots && filtered; ++k) {
     bitmaps[k] = SlotBits(term.slots()[k]);
     filtered = bitmaps[k] != nullptr;
@@ -163,6 +165,11 @@ void RootSnapshot::Candidates(const TermSequences& term,
   }
   *left_out = summarized_ - kept;
   *left_out_bytes = summarized_bytes_ - kept_bytes;
+}
+
+bool RootSnapshot::complete() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return summarized_ == count_;
 }
 
 void RootSnapshot::Adopt(size_t position, const SummaryPin& pin) {

@@ -54,6 +54,10 @@ class RootSnapshot {
   Document document(size_t index) const;
   // The memory the snapshot takes, its slot bitmaps aside.
   size_t bytes() const { return bytes_; }
+  // True when every document has a summary held: no document (a link, one
+  // not yet summarised) is read whatever its summary, so every change to
+  // what a search of the tree reads is one a watch reports.
+  bool complete();
 
   // Appends to `positions`, in increasing order, the position of every
   // document a text must hold `term` to match that may hold it: those
@@ -90,8 +94,8 @@ class RootSnapshot {
     uint64_t device;
   };
   // The documents whose summaries hold `slot`, as a bitmap over
-  // positions, made at its first use; nullptr when memory ran out.
-  // REQUIRES: mutex_ held.
+  // positions, made at its first use; nullptr when memory ran out. The
+  // bitmap stays until DropSlotBits. REQUIRES: mutex_ held.
   const uint64_t* SlotBits(uint32_t slot);
   void DropSlotBits();
   // Sets in `may` (a bitmap over positions) the documents of the files

@@ -9,6 +9,7 @@ namespace {
 // folders are watched.
 constexpr size_t kFolderShareDivisor = 16;
 constexpr size_t kSnapshotShareDivisor = 16;
+constexpr size_t kAnswerShareDivisor = 32;
 
 }  // namespace
 
@@ -28,11 +29,14 @@ SummaryCache::SummaryCache(const Options& options)
                  registry_.active()
                      ? options.max_bytes -
                            options.max_bytes / kFolderShareDivisor -
-                           options.max_bytes / kSnapshotShareDivisor
+                           options.max_bytes / kSnapshotShareDivisor -
+                           options.max_bytes / kAnswerShareDivisor
                      : options.max_bytes),
       snapshots_(registry_.active()
                      ? options.max_bytes / kSnapshotShareDivisor
-                     : 0) {}
+                     : 0),
+      answers_(registry_.active() ? options.max_bytes / kAnswerShareDivisor
+                                  : 0) {}
 
 SummaryCache::Stats SummaryCache::GetStats() {
   Stats stats;
@@ -51,7 +55,8 @@ SummaryCache::Stats SummaryCache::GetStats() {
   stats.snapshots_used = load(counters_.snapshots_used);
   stats.events = registry_.events();
   stats.losses = registry_.losses();
-  stats.bytes = folders_.bytes() + summaries_.bytes() + snapshots_.bytes();
+  stats.bytes = folders_.bytes() + summaries_.bytes() + snapshots_.bytes() +
+                answers_.bytes();
   stats.summaries = summaries_.count();
   return stats;
 }

@@ -13,11 +13,13 @@
 //   - SnapshotTable, where folders are watched: for a few search roots,
 //     their documents in the walk's order with their summaries, so that a
 //     repeated search on a tree that has not changed walks nothing and
-//     reads only what may match.
+//     reads only what may match;
+//   - KeptAnswers, where folders are watched: what a search made of a
+//     whole tree, for the same search while nothing has changed.
 // Memory: the tables together take at most Options::max_bytes, the records
 // unused for longest going first; where folders are watched, one
-// sixteenth for listings, one for snapshots and the rest for summaries;
-// elsewhere all of it for summaries.
+// sixteenth for listings, one for snapshots, a thirty-second for answers
+// and the rest for summaries; elsewhere all of it for summaries.
 #ifndef TAVIK_CORPUS_SUMMARY_CACHE_H_
 #define TAVIK_CORPUS_SUMMARY_CACHE_H_
 
@@ -28,6 +30,7 @@
 
 #include "corpus/build_budget.h"
 #include "corpus/folder_table.h"
+#include "corpus/kept_answers.h"
 #include "corpus/snapshot_table.h"
 #include "corpus/summary_table.h"
 #include "corpus/watch_registry.h"
@@ -85,6 +88,7 @@ class SummaryCache {
   FolderTable& folders() { return folders_; }
   SummaryTable& summaries() { return summaries_; }
   SnapshotTable& snapshots() { return snapshots_; }
+  KeptAnswers& answers() { return answers_; }
 
   // Adds one request's counts (all but events, losses, bytes and
   // summaries are taken from `counts`).
@@ -105,6 +109,7 @@ class SummaryCache {
   SummaryTable summaries_;
   // Made last and given up first: its snapshots hold summaries.
   SnapshotTable snapshots_;
+  KeptAnswers answers_;
   std::atomic<int64_t> credit_{0};
   struct Counters {
     std::atomic<uint64_t> requests{0}, skipped{0}, read{0}, trusted{0},

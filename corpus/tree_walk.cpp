@@ -53,7 +53,11 @@ void TreeWalk::WalkRoot(const char* name) {
     visit_->HoldTrustedSummaries();
     if (RootSnapshot* snapshot =
             visit_->FindSnapshot(dir_path, identity, real_root_)) {
-      WalkSnapshot(*snapshot);
+      if (snapshot->complete()) {
+        complete_snapshot_ = snapshot;
+        snapshot->Acquire();
+      }
+      if (!visitor_.SnapshotFound(*snapshot)) WalkSnapshot(*snapshot);
       snapshot->Release();
       return;
     }

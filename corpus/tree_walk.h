@@ -50,6 +50,13 @@ class WalkVisitor {
                            const ListedDocument& listed) = 0;
   // True once the walk must stop (a search that has all it may take).
   virtual bool Stopped() const = 0;
+  // The root has a snapshot that is whole (see RootSnapshot): the visitor
+  // may answer from what it kept and return true, and then the walk hands
+  // it nothing.
+  virtual bool SnapshotFound(RootSnapshot& snapshot) {
+    (void)snapshot;
+    return false;
+  }
 
  protected:
   ~WalkVisitor() = default;
@@ -61,6 +68,9 @@ class TreeWalk {
   // `pattern` (which must outlive the walk).
   TreeWalk(WalkVisitor& visitor, const char* pattern)
       : visitor_(visitor), pattern_(pattern) {}
+  ~TreeWalk() {
+    if (complete_snapshot_ != nullptr) complete_snapshot_->Release();
+  }
   TreeWalk(const TreeWalk&) = delete;
   TreeWalk& operator=(const TreeWalk&) = delete;
 
@@ -76,6 +86,11 @@ class TreeWalk {
   const char* root_path() const {
     return root_path_[0] != '\0' ? root_path_ : nullptr;
   }
+
+  // The snapshot this walk went by, when it went by one: whole when the
+  // walk began, and complete (see RootSnapshot::complete); nullptr else.
+  // Valid while the walk lives.
+  const RootSnapshot* complete_snapshot() const { return complete_snapshot_; }
 
   // The root's real path, every link in it followed, once the walk has
   // found the root; nullptr before, or when it could not be resolved.
@@ -122,6 +137,8 @@ class TreeWalk {
   bool real_root_known_ = false;
   // The snapshot this walk makes, where it may make one.
   std::optional<SnapshotBuilder> snapshot_;
+  // See complete_snapshot(); the walk holds a reference.
+  RootSnapshot* complete_snapshot_ = nullptr;
 };
 
 // How OpenWalkedDocument found a document.

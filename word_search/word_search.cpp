@@ -51,6 +51,16 @@ class WordSearch : public WalkVisitor {
     Visit(doc_path, &listed);
   }
   bool Stopped() const override { return false; }
+  // A whole, complete snapshot: the ranking of the same search kept under
+  // it, if there is one, spares the walk.
+  bool SnapshotFound(RootSnapshot& snapshot) override;
+
+  // The key the ranking is kept under: the root's real path and the
+  // query's words and phrases, as the search compares them.
+  void RankingKey(const char* real_root, ByteString& key) const;
+  // The ranking as bytes: how many, then each match's score and path.
+  void WriteRanking(ByteString& bytes) const;
+  bool ReadRanking(std::string_view bytes);
 
   void Visit(const char* doc_path, const ListedDocument* listed);
   // Reads the document open as `file` (with `summarize`, a summary too,
@@ -74,7 +84,70 @@ class WordSearch : public WalkVisitor {
   DocumentMatcher matcher_;
   GrowingArray<Match> matches_;
   ByteString paths_;
+  // True when the ranking came from one kept.
+  bool reused_ = false;
 };
+
+bool WordSearch::SnapshotFound(RootSnapshot& snapshot) {
+  if (!snapshot.complete() || !visit_->Unchanged(snapshot.changes())) {
+    return false;
+  }
+  ByteString key;
+  RankingKey(snapshot.real_root(), key);
+  ByteString ranking;
+  if (key.failed() ||
+      !visit_->answers().Find(key.view(), snapshot.changes(), ranking) ||
+      !ReadRanking(ranking.view())) {
+    return false;
+  }
+  reused_ = true;
+  return true;
+}
+
+void WordSearch::RankingKey(const char* real_root, ByteString& key) const {
+  key.Append("words");
+  key.Append('\0');
+  key.Append(std::string_view(real_root));
+  for (size_t u = 0; u < query_.unit_count(); ++u) {
+    key.Append('\0');
+    key.Append(query_.unit(u).stream);
+  }
+}
+
+void WordSearch::WriteRanking(ByteString& bytes) const {
+  const uint64_t count = matches_.size();
+  bytes.Append(reinterpret_cast<const char*>(&count), sizeof count);
+  for (const Match& match : matches_) {
+    const uint32_t length = static_cast<uint32_t>(match.path_length);
+    bytes.Append(reinterpret_cast<const char*>(&match.score), sizeof match.score);
+    bytes.Append(reinterpret_cast<const char*>(&length), sizeof length);
+    bytes.Append(PathOf(match));
+  }
+}
+
+bool WordSearch::ReadRanking(std::string_view bytes) {
+  uint64_t count;
+  if (bytes.size() < sizeof count) return false;
+  std::memcpy(&count, bytes.data(), sizeof count);
+  size_t at = sizeof count;
+  matches_.Clear();
+  paths_.Clear();
+  for (uint64_t k = 0; k < count; ++k) {
+    Match match = {};
+    uint32_t length;
+    if (bytes.size() - at < sizeof match.score + sizeof length) return false;
+    std::memcpy(&match.score, bytes.data() + at, sizeof match.score);
+    std::memcpy(&length, bytes.data() + at + sizeof match.score, sizeof length);
+    at += sizeof match.score + sizeof length;
+    if (bytes.size() - at < length) return false;
+    match.path_offset = paths_.size();
+    match.path_length = length;
+    paths_.Append(bytes.substr(at, length));
+    at += length;
+    matches_.Append(match);
+  }
+  return !matches_.failed() && !paths_.failed();
+}
 
 CacheVisit* WordSearch::RootFound() {
   if (cache_ == nullptr) return nullptr;
@@ -226,8 +299,22 @@ void WordSearch::Run(PageSink* sink) {
   AnswerResult results[kResultsPerPage];
   if (answer.searched && request_.root != nullptr) {
     walk_.Walk(nullptr, request_.root);
+    if (!reused_) {
+      Rank();
+      // Made of a whole, complete snapshot that still stands: kept for
+      // the same search until anything changes.
+      const RootSnapshot* snapshot = walk_.complete_snapshot();
+      if (snapshot != nullptr && visit_ && visit_->Unchanged(snapshot->changes())) {
+        ByteString key;
+        ByteString ranking;
+        RankingKey(snapshot->real_root(), key);
+        WriteRanking(ranking);
+        if (!key.failed() && !ranking.failed()) {
+          visit_->answers().Keep(key.view(), snapshot->changes(), ranking.view());
+        }
+      }
+    }
     visit_.reset();
-    Rank();
     answer.total = matches_.size();
     const size_t first = static_cast<size_t>(request_.page - 1) * kResultsPerPage;
     for (size_t k = first; k < matches_.size() && answer.count < kResultsPerPage;
