@@ -111,6 +111,7 @@ bool WordStream::BuildPlainly(std::string_view text,
         ++count;
         if (words != nullptr) {
           words->Append({stream_.size(), text_begin, text_end});
+          if (words->failed()) return false;
         }
       }
       AppendUtf8(folded.points[k], stream_);
@@ -250,8 +251,81 @@ bool StreamWriter::Finish() {
   return !failed_;
 }
 
+bool WordStream::BuildWithWords(std::string_view text,
+                                GrowingArray<StreamWord>& words) {
+  stream_.Clear();
+  stream_.Reserve(text.size() + 16);
+  stream_.Append(' ');
+  size_t count = 0;
+  bool in_word = false;
+  const char* const start = text.data();
+  const char* const end = start + text.size();
+  for (const char* at = start; at < end;) {
+    if (static_cast<unsigned char>(*at) < 0x80) {
+      // A run of ASCII, byte for byte into the stream: a word's bytes end
+      // where a byte that is no word's comes, or where the run ends.
+      const char* run_end = at + 1;
+      while (run_end < end && static_cast<unsigned char>(*run_end) < 0x80) {
+        ++run_end;
+      }
+      const size_t stream_at = stream_.size();
+      char* out = stream_.Extend(static_cast<size_t>(run_end - at));
+      if (out == nullptr) return false;
+      for (const char* byte = at; byte < run_end; ++byte, ++out) {
+        const unsigned char folded =
+            FoldAsciiByte(static_cast<unsigned char>(*byte));
+        const auto text_at = static_cast<size_t>(byte - start);
+        if (folded == 0) {
+          if (in_word) words[words.size() - 1].text_end = text_at;
+          in_word = false;
+          *out = ' ';
+          continue;
+        }
+        if (!in_word) {
+          in_word = true;
+          ++count;
+          words.Append({stream_at + static_cast<size_t>(byte - at), text_at,
+                        text_at + 1});
+          if (words.failed()) return false;
+        }
+        *out = static_cast<char>(folded);
+      }
+      if (in_word) {
+        words[words.size() - 1].text_end = static_cast<size_t>(run_end - start);
+      }
+      at = run_end;
+      continue;
+    }
+    const size_t text_begin = static_cast<size_t>(at - start);
+    const char32_t point = DecodeUtf8(&at, end);
+    const size_t text_end = static_cast<size_t>(at - start);
+    FoldedPoints storage;
+    const FoldedPoints folded =
+        FoldedFrom(point, CodePointFolding::Of(point), storage);
+    // A mark that is removed belongs to the word it follows.
+    if (folded.count == 0 && in_word) words[words.size() - 1].text_end = text_end;
+    for (size_t k = 0; k < folded.count; ++k) {
+      if (!IsWordPoint(folded.points[k])) {
+        stream_.Append(' ');
+        in_word = false;
+        continue;
+      }
+      if (!in_word) {
+        in_word = true;
+        ++count;
+        words.Append({stream_.size(), text_begin, text_end});
+        if (words.failed()) return false;
+      }
+      AppendUtf8(folded.points[k], stream_);
+      words[words.size() - 1].text_end = text_end;
+    }
+  }
+  word_count_ = count;
+  return !stream_.failed() && !words.failed();
+}
+
 bool WordStream::Build(std::string_view text, GrowingArray<StreamWord>* words) {
-  if (words != nullptr) return BuildPlainly(text, words);
+  if (words != nullptr) return BuildWithWords(text, *words);
   StreamWriter writer(stream_);
   writer.Text(text);
   word_count_ = writer.word_count();

@@ -81,11 +81,13 @@ class WordStream {
   size_t word_count() const { return word_count_; }
 
   // Builds the stream the plain way, one character at a time, whether or
-  // not `words` are wanted; Build takes a faster path without them. For
-  // the tests, which hold the two to each other.
+  // not `words` are wanted; Build takes faster paths, runs of ASCII at
+  // once. For the tests, which hold the two to each other.
   bool BuildPlainly(std::string_view text, GrowingArray<StreamWord>* words);
 
  private:
+  bool BuildWithWords(std::string_view text, GrowingArray<StreamWord>& words);
+
   ByteString stream_;
   size_t word_count_ = 0;
 };

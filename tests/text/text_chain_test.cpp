@@ -141,8 +141,9 @@ TEST(UnicodeFolding, IsStableAndTheAsciiTableAgrees) {
   }
 }
 
-// The fast path (sixteen ASCII bytes at a time) gives the plain path's
-// stream and count, over random text of ASCII runs and other characters.
+// The fast paths (ASCII sixteen bytes or a run at a time) give the plain
+// path's stream, count and words, over random text of ASCII runs and
+// other characters.
 TEST(WordStreamPaths, FastAndPlainAgree) {
   const char* const pieces[] = {"a", "Z", "9", " ", "-", "_", "\n",
                                 "\xC3\xA9", "\xC3\x9F", "\xEF\xAC\x81",
@@ -169,6 +170,16 @@ TEST(WordStreamPaths, FastAndPlainAgree) {
     for (const StreamWord& word : words) {
       ASSERT_EQ(plain.stream()[word.stream_begin - 1], ' ') << text;
       ASSERT_LT(word.text_begin, word.text_end) << text;
+    }
+    WordStream fast_with_words;
+    GrowingArray<StreamWord> fast_words;
+    ASSERT_TRUE(fast_with_words.Build(text, &fast_words));
+    ASSERT_EQ(fast_with_words.stream(), plain.stream()) << text;
+    ASSERT_EQ(fast_words.size(), words.size()) << text;
+    for (size_t k = 0; k < words.size(); ++k) {
+      ASSERT_EQ(fast_words[k].stream_begin, words[k].stream_begin) << text;
+      ASSERT_EQ(fast_words[k].text_begin, words[k].text_begin) << text;
+      ASSERT_EQ(fast_words[k].text_end, words[k].text_end) << text;
     }
   }
 }
