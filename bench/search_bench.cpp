@@ -376,7 +376,9 @@ int Main(int argc, char** argv) {
       "cold runs; times per whole search. \"extension\": without the "
       "summary cache; \"MODE, first\": the first request of a fresh load of "
       "the library with no cache, with stamps alone, with watches; \"MODE, "
-      "again\": a request once the cache is full.\n",
+      "again\": a request once the cache is full; \"watches, after a "
+      "change\": the same, each after a document that holds no term "
+      "searched is rewritten in the tree.\n",
       options.repetitions, options.cold_repetitions);
   std::vector<Verdict> verdicts;
   const LibraryLoader loader(options.library);
