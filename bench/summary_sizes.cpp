@@ -47,7 +47,7 @@ Summary LineSummary(const std::string& path) {
   BlockScanner scanner;
   SummaryBuilder builder;
   const TermFinder never("\x01\x02\x03\x04", true);
-  builder.Start();
+  builder.Start(std::filesystem::file_size(path));
   scanner.CountHits(file, never, 1, &builder);
   if (!builder.finished()) return summary;
   summary.bits = builder.summary_bits();
@@ -62,7 +62,7 @@ Summary WordSummary(const std::string& path, std::string* stream) {
   if (!file.Open(path.c_str())) return summary;
   DocumentMatcher matcher;
   SummaryBuilder builder;
-  builder.Start();
+  builder.Start(std::filesystem::file_size(path));
   if (!matcher.Read(file, &builder) || !builder.finished()) return summary;
   *stream = std::string(matcher.stream());
   summary.bits = builder.summary_bits();

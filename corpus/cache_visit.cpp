@@ -140,7 +140,7 @@ SummaryBuilder* CacheVisit::BeginSummary(const char* path, ReadableFile& file,
   if (listing != 0) {
     pending_.watch = cache_.registry().WatchFile(path, stamp.device, stamp.file);
   }
-  builder_->Start();
+  builder_->Start(stamp.size);
   return &*builder_;
 }
 

@@ -5,36 +5,33 @@
 #include <cstring>
 
 namespace tavik {
-namespace {
-
-constexpr size_t kWords = kSlotCount / 64;
-
-}  // namespace
-
 size_t SummaryBitsFor(size_t distinct_slots) {
-  const size_t wanted = std::bit_ceil(distinct_slots * kSummaryBitsPerSlot);
+  const size_t wanted = (distinct_slots * kSummaryBitsPerSlot + 63) / 64 * 64;
   if (wanted < kMinSummaryBits) return kMinSummaryBits;
   return wanted > kSlotCount ? kSlotCount : wanted;
 }
 
-SummaryBuilder::SummaryBuilder()
-    : scratch_(kSlotCount / 8 + kWords * sizeof(uint32_t)) {}
+SummaryBuilder::SummaryBuilder() : scratch_(2 * kPartBytes) {}
 
-void SummaryBuilder::Start() {
+void SummaryBuilder::Start(uint64_t expected_bytes) {
   // Only the words the last document used are cleared.
-  uint64_t* const bits = slots();
-  const uint32_t* const used = touched();
-  for (size_t k = 0; k < touched_count_; ++k) bits[used[k]] = 0;
-  touched_count_ = 0;
+  for (const bool long_sequences : {false, true}) {
+    uint64_t* const bits = slots(long_sequences);
+    const uint32_t* const used = touched(long_sequences);
+    for (size_t k = 0; k < touched_count_[long_sequences]; ++k) bits[used[k]] = 0;
+    touched_count_[long_sequences] = 0;
+  }
+  mark_long_ = expected_bytes >= kLongTextBytes;
+  keep_long_ = false;
   tail_length_ = 0;
-  distinct_ = 0;
+  bits_ = 0;
   finished_ = false;
 }
 
 void SummaryBuilder::MarkSequences(const unsigned char* text, size_t count) {
-  uint64_t* const bits = slots();
-  uint32_t* const used = touched();
-  size_t used_count = touched_count_;
+  uint64_t* const bits = slots(false);
+  uint32_t* const used = touched(false);
+  size_t used_count = touched_count_[0];
   const auto mark = [&](uint32_t slot) {
     uint64_t& word = bits[slot / 64];
     // A word marked for the first time is remembered, for clearing and for
@@ -57,57 +54,114 @@ void SummaryBuilder::MarkSequences(const unsigned char* text, size_t count) {
   for (; at < count; ++at) {
     mark(SequenceSlot(text[at], text[at + 1], text[at + 2]));
   }
-  touched_count_ = used_count;
+  touched_count_[0] = used_count;
+}
+
+void SummaryBuilder::MarkLongSequences(const unsigned char* text, size_t count) {
+  uint64_t* const bits = slots(true);
+  uint32_t* const used = touched(true);
+  size_t used_count = touched_count_[1];
+  const auto mark = [&](uint32_t slot) {
+    uint64_t& word = bits[slot / 64];
+    if (word == 0) used[used_count++] = slot / 64;
+    word |= uint64_t{1} << (slot % 64);
+  };
+  size_t at = 0;
+  // One load gives five sequences of four bytes.
+  for (; at + 8 <= count + 3; at += 5) {
+    uint64_t bytes;
+    std::memcpy(&bytes, text + at, sizeof bytes);
+    bytes &= 0xDFDFDFDFDFDFDFDFull;
+    for (int shift = 0; shift < 40; shift += 8) {
+      const auto sequence = static_cast<uint32_t>(bytes >> shift);
+      mark((sequence * 0x85EBCA77u) >> (32 - kSlotBits));
+    }
+  }
+  for (; at < count; ++at) {
+    mark(LongSequenceSlot(text[at], text[at + 1], text[at + 2], text[at + 3]));
+  }
+  touched_count_[1] = used_count;
+}
+
+void SummaryBuilder::MarkStraddling(const unsigned char* text, size_t length) {
+  // The tail and the first bytes of the stretch side by side; a sequence
+  // straddles when it starts in the tail and ends past it.
+  unsigned char joined[6];
+  std::memcpy(joined, tail_, tail_length_);
+  const size_t taken = length < 3 ? length : 3;
+  std::memcpy(joined + tail_length_, text, taken);
+  const size_t joined_length = tail_length_ + taken;
+  for (size_t at = tail_length_ >= 2 ? tail_length_ - 2 : 0;
+       at < tail_length_ && at + 3 <= joined_length; ++at) {
+    MarkSequences(joined + at, 1);
+  }
+  if (!mark_long_) return;
+  for (size_t at = 0; at < tail_length_ && at + 4 <= joined_length; ++at) {
+    MarkLongSequences(joined + at, 1);
+  }
 }
 
 void SummaryBuilder::Add(const char* begin, const char* end) {
   const auto* text = reinterpret_cast<const unsigned char*>(begin);
   const auto length = static_cast<size_t>(end - begin);
   if (length == 0) return;
-  // The sequences that start in the tail: the tail and the first bytes of
-  // this stretch side by side.
-  unsigned char joined[4];
-  std::memcpy(joined, tail_, tail_length_);
-  const size_t taken = length < 2 ? length : 2;
-  std::memcpy(joined + tail_length_, text, taken);
-  const size_t joined_length = tail_length_ + taken;
-  if (joined_length >= 3) {
-    const size_t fitting = joined_length - 2;
-    MarkSequences(joined, fitting < tail_length_ ? fitting : tail_length_);
-  }
+  if (tail_length_ > 0) MarkStraddling(text, length);
   // The sequences wholly inside the stretch.
   if (length >= 3) MarkSequences(text, length - 2);
-  // The new tail: the last two bytes of tail and stretch together.
-  if (length >= 2) {
-    std::memcpy(tail_, text + length - 2, 2);
-    tail_length_ = 2;
-  } else if (tail_length_ == 2) {
-    tail_[0] = tail_[1];
-    tail_[1] = text[0];
-  } else {
-    tail_[tail_length_++] = text[0];
+  if (mark_long_ && length >= 4) MarkLongSequences(text, length - 3);
+  // The new tail: the last three bytes of tail and stretch together.
+  if (length >= 3) {
+    std::memcpy(tail_, text + length - 3, 3);
+    tail_length_ = 3;
+    return;
+  }
+  for (size_t k = 0; k < length; ++k) {
+    if (tail_length_ == 3) {
+      tail_[0] = tail_[1];
+      tail_[1] = tail_[2];
+      tail_length_ = 2;
+    }
+    tail_[tail_length_++] = text[k];
   }
 }
 
 void SummaryBuilder::Finish() {
-  const uint64_t* const bits = slots();
-  const uint32_t* const used = touched();
-  size_t distinct = 0;
-  for (size_t k = 0; k < touched_count_; ++k) {
-    distinct += static_cast<size_t>(std::popcount(bits[used[k]]));
+  size_t distinct[2] = {};
+  for (const bool long_sequences : {false, true}) {
+    const uint64_t* const bits = slots(long_sequences);
+    const uint32_t* const used = touched(long_sequences);
+    for (size_t k = 0; k < touched_count_[long_sequences]; ++k) {
+      distinct[long_sequences] += static_cast<size_t>(std::popcount(bits[used[k]]));
+    }
   }
-  distinct_ = distinct;
+  if (!KeepsLongSequences(distinct[0])) {
+    bits_ = SummaryBitsFor(distinct[0]);
+  } else if (mark_long_) {
+    keep_long_ = true;
+    bits_ = SummaryBitsFor(distinct[0] + distinct[1]);
+  } else {
+    // Longer than the builder was told: the short sequences alone, as
+    // densely as a summary without the long ones may be.
+    bits_ = kLongSummaryBits - 64;
+  }
   finished_ = true;
 }
 
 void SummaryBuilder::Write(uint64_t* words) const {
-  // Bit j of the summary is the union of slots j, j + bits, j + 2 bits...
-  const size_t count = summary_bits() / 64;
-  std::memset(words, 0, count * sizeof *words);
-  const uint64_t* const bits = slots();
-  const uint32_t* const used = touched();
-  for (size_t k = 0; k < touched_count_; ++k) {
-    words[used[k] % count] |= bits[used[k]];
+  const size_t summary_bits = bits_;
+  std::memset(words, 0, summary_bits / 64 * sizeof *words);
+  for (const bool long_sequences : {false, true}) {
+    if (long_sequences && !keep_long_) break;
+    const uint64_t* const bits = slots(long_sequences);
+    const uint32_t* const used = touched(long_sequences);
+    for (size_t k = 0; k < touched_count_[long_sequences]; ++k) {
+      for (uint64_t left = bits[used[k]]; left != 0; left &= left - 1) {
+        const auto slot = static_cast<uint32_t>(
+            used[k] * 64 + static_cast<uint32_t>(std::countr_zero(left)));
+        const size_t bit = SummaryBit(slot, summary_bits);
+        words[bit / 64] |= uint64_t{1} << (bit % 64);
+      }
+    }
   }
 }
 
@@ -116,16 +170,30 @@ void TermSequences::Add(const char* term, size_t length) {
   for (size_t at = 0; at + 3 <= length && count_ < kMaxTermSequences; ++at) {
     slots_[count_++] = SequenceSlot(bytes[at], bytes[at + 1], bytes[at + 2]);
   }
+  for (size_t at = 0; at + 4 <= length && long_count_ < kMaxTermSequences;
+       ++at) {
+    long_slots_[long_count_++] =
+        LongSequenceSlot(bytes[at], bytes[at + 1], bytes[at + 2], bytes[at + 3]);
+  }
   // Each slot once, in order.
   std::sort(slots_, slots_ + count_);
   count_ = static_cast<size_t>(std::unique(slots_, slots_ + count_) - slots_);
+  std::sort(long_slots_, long_slots_ + long_count_);
+  long_count_ = static_cast<size_t>(
+      std::unique(long_slots_, long_slots_ + long_count_) - long_slots_);
 }
 
 bool TermSequences::MayOccurIn(const uint64_t* words, size_t bits) const {
-  const size_t mask = bits - 1;
+  const auto holds = [&](uint32_t slot) {
+    const size_t bit = SummaryBit(slot, bits);
+    return ((words[bit / 64] >> (bit % 64)) & 1) != 0;
+  };
   for (size_t k = 0; k < count_; ++k) {
-    const size_t bit = slots_[k] & mask;
-    if (((words[bit / 64] >> (bit % 64)) & 1) == 0) return false;
+    if (!holds(slots_[k])) return false;
+  }
+  if (bits < kLongSummaryBits) return true;
+  for (size_t k = 0; k < long_count_; ++k) {
+    if (!holds(long_slots_[k])) return false;
   }
   return true;
 }

@@ -2,12 +2,20 @@
 // the text as a search reads it (for the line search: up to the first 0x1A,
 // each CR LF folded to LF; for the word search: its folded word stream).
 // Each sequence is hashed to one of kSlotCount slots, case left out of the
-// hash, and a summary keeps one bit per slot, folded down to a power of two
-// sized to the document's number of distinct slots: eight bits or more a
-// distinct slot, so that a term of three sequences is ruled out wrongly in
-// well under 1 % of documents of any size up to what kSlotCount allows
-// (about 130,000 distinct sequences, far more than a 10 MB document of
-// text holds).
+// hash, and a summary keeps the slots in a bitmap sized to the document's
+// number of distinct slots, eight bits a distinct slot (in whole 64-bit
+// words), the slots spread evenly over its bits, so that few terms are
+// ruled out wrongly by a bit another sequence set.
+//
+// A long text holds most three-byte sequences of a language, so a term
+// whose sequences all occur in it, apart, is common. The summary of a text
+// with kLongSummaryBits / kSummaryBitsPerSlot distinct sequences or more
+// therefore also keeps its four-byte sequences, in the same slot
+// space (hashed otherwise); such a summary is kLongSummaryBits or larger,
+// and every summary that large keeps them. A term is then ruled out when
+// one of its four-byte sequences is missing too: for a 10 MB document of
+// text, in all but about 0.1 % of the terms of five letters it does not
+// hold, against 3.5 % by three-byte sequences alone.
 //
 // What a summary proves, for the line search: every piece the scanner
 // searches is a stretch of that text (NULs and piece boundaries only hide
@@ -29,11 +37,17 @@ namespace tavik {
 
 inline constexpr int kSlotBits = 20;
 inline constexpr size_t kSlotCount = size_t{1} << kSlotBits;
-// A summary has at least this many bits per distinct slot, rounded up to a
-// power of two, so at most one bit in this many is set; and at least
+// A summary has this many bits per distinct slot, rounded up to whole
+// 64-bit words, so at most one bit in this many is set; and at least
 // kMinSummaryBits, at most kSlotCount.
 inline constexpr size_t kSummaryBitsPerSlot = 8;
 inline constexpr size_t kMinSummaryBits = 512;
+// A summary this large or larger keeps the text's four-byte sequences too.
+inline constexpr size_t kLongSummaryBits = size_t{1} << 14;
+// A text the builder is told may be this long gets its four-byte sequences
+// marked; one told less that turns out to need them gets a summary one
+// word below kLongSummaryBits, denser than the rule above.
+inline constexpr uint64_t kLongTextBytes = uint64_t{64} << 10;
 
 // The slot of the three bytes `first`, `second`, `third`. Bit 0x20 of each
 // byte is left out, so that a letter and its upper case share the slot (and
@@ -45,8 +59,27 @@ constexpr uint32_t SequenceSlot(unsigned char first, unsigned char second,
   return (bytes * 0x9E3779B1u) >> (32 - kSlotBits);
 }
 
-// The bits a summary of a text with `distinct_slots` distinct slots has.
+// The slot of the four bytes `first` to `fourth`, bit 0x20 of each left out.
+constexpr uint32_t LongSequenceSlot(unsigned char first, unsigned char second,
+                                    unsigned char third, unsigned char fourth) {
+  const uint32_t bytes = (first | (uint32_t{second} << 8) |
+                          (uint32_t{third} << 16) | (uint32_t{fourth} << 24)) &
+                         0xDFDFDFDFu;
+  return (bytes * 0x85EBCA77u) >> (32 - kSlotBits);
+}
+
+// The bits a summary of a text with `distinct_slots` distinct slots has
+// (the three-byte sequences' and, where kept, the four-byte ones').
 size_t SummaryBitsFor(size_t distinct_slots);
+// The bit of a summary of `bits` bits that holds `slot`.
+inline size_t SummaryBit(uint32_t slot, size_t bits) {
+  return static_cast<size_t>((uint64_t{slot} * bits) >> kSlotBits);
+}
+// True when a summary of a text with `distinct_short_slots` distinct
+// three-byte slots keeps the four-byte sequences too.
+inline bool KeepsLongSequences(size_t distinct_short_slots) {
+  return SummaryBitsFor(distinct_short_slots) >= kLongSummaryBits;
+}
 
 // Builds the summary of one document after another from its text, given in
 // consecutive stretches. One builder serves one request.
@@ -58,8 +91,9 @@ class SummaryBuilder {
   // False when the scratch could not be obtained; nothing can be built.
   explicit operator bool() const { return static_cast<bool>(scratch_); }
 
-  // Begins a new document: nothing added, not finished.
-  void Start();
+  // Begins a new document: nothing added, not finished. `expected_bytes`
+  // is how long its text may be (the file's size; see kLongTextBytes).
+  void Start(uint64_t expected_bytes);
   // Adds the bytes [begin, end), which follow the bytes added before.
   // REQUIRES: operator bool, Start() called, not finished.
   void Add(const char* begin, const char* end);
@@ -69,7 +103,7 @@ class SummaryBuilder {
 
   // The size of the summary of the text, in bits.
   // REQUIRES: finished().
-  size_t summary_bits() const { return SummaryBitsFor(distinct_); }
+  size_t summary_bits() const { return bits_; }
   // Writes the summary: summary_bits() / 64 words. REQUIRES: finished().
   void Write(uint64_t* words) const;
 
@@ -78,24 +112,39 @@ class SummaryBuilder {
   // and ends before text + count + 2, reading up to 8 bytes per load from
   // `text`. REQUIRES: count + 2 bytes readable at `text`.
   void MarkSequences(const unsigned char* text, size_t count);
-  uint64_t* slots() const {
-    return reinterpret_cast<uint64_t*>(scratch_.data());
+  // The same for the four-byte sequences that start in [text, text +
+  // count). REQUIRES: count + 3 bytes readable at `text`.
+  void MarkLongSequences(const unsigned char* text, size_t count);
+  // Marks the sequences that begin in the tail and end in `text`.
+  void MarkStraddling(const unsigned char* text, size_t length);
+  // The slot bits and their touched words, of the three-byte sequences
+  // (long false) or the four-byte ones.
+  uint64_t* slots(bool long_sequences) const {
+    return reinterpret_cast<uint64_t*>(scratch_.data() +
+                                       (long_sequences ? kPartBytes : 0));
   }
-  uint32_t* touched() const {
-    return reinterpret_cast<uint32_t*>(scratch_.data() + kSlotCount / 8);
+  uint32_t* touched(bool long_sequences) const {
+    return reinterpret_cast<uint32_t*>(
+        scratch_.data() + (long_sequences ? kPartBytes : 0) + kSlotCount / 8);
   }
+  static constexpr size_t kPartBytes =
+      kSlotCount / 8 + kSlotCount / 64 * sizeof(uint32_t);
 
-  // [0, kSlotCount / 8): the slots of the current document's sequences, one
-  // bit each; then the numbers of the words of them that are not zero, in
-  // the order they were first marked (touched_count_ of them), so that a
-  // new document clears only those.
+  // Two parts, the three-byte sequences' and the four-byte ones', each:
+  // the slots of the current document's sequences, one bit each
+  // (kSlotCount / 8 bytes); then the numbers of the words of them that are
+  // not zero, in the order they were first marked (touched_count_ of them),
+  // so that a new document clears only those.
   WorkBuffer scratch_;
-  size_t touched_count_ = 0;
-  // The last two bytes added (or fewer, at the start), which begin the
+  size_t touched_count_[2] = {};
+  // Whether the four-byte sequences are marked, and kept.
+  bool mark_long_ = false;
+  bool keep_long_ = false;
+  // The last three bytes added (or fewer, at the start), which begin the
   // sequences that straddle two stretches.
-  unsigned char tail_[2] = {};
+  unsigned char tail_[3] = {};
   size_t tail_length_ = 0;
-  size_t distinct_ = 0;
+  size_t bits_ = 0;
   bool finished_ = false;
 };
 
@@ -123,13 +172,16 @@ class TermSequences {
   // occurs in no piece of the document. True whenever CanRuleOut() is false.
   bool MayOccurIn(const uint64_t* words, size_t bits) const;
 
-  // The term's distinct slots, in increasing order.
+  // The term's distinct three-byte slots, in increasing order.
   const uint32_t* slots() const { return slots_; }
   size_t count() const { return count_; }
 
  private:
   uint32_t slots_[kMaxTermSequences];
   size_t count_ = 0;
+  // Its distinct four-byte slots.
+  uint32_t long_slots_[kMaxTermSequences];
+  size_t long_count_ = 0;
 };
 
 }  // namespace tavik

@@ -13,7 +13,7 @@ namespace {
 constexpr size_t kMaxSlotBitmaps = 256;
 
 bool SummaryHolds(const SummaryPin& pin, uint32_t slot) {
-  const size_t bit = slot & (pin.bits - 1);
+  const size_t bit = SummaryBit(slot, pin.bits);
   return ((pin.words[bit / 64] >> (bit % 64)) & 1) != 0;
 }
 
