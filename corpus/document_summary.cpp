@@ -5,10 +5,16 @@
 #include <cstring>
 
 namespace tavik {
-size_t SummaryBitsFor(size_t distinct_slots) {
-  const size_t wanted = (distinct_slots * kSummaryBitsPerSlot + 63) / 64 * 64;
-  if (wanted < kMinSummaryBits) return kMinSummaryBits;
-  return wanted > kSlotCount ? kSlotCount : wanted;
+size_t SummaryBitsFor(size_t distinct_slots, bool long_sequences) {
+  constexpr size_t kMinWords = kMinSummaryBits / 64;
+  constexpr size_t kMaxWords = kSlotCount / 64;
+  size_t words = (distinct_slots * kSummaryBitsPerSlot + 63) / 64;
+  words = std::clamp(words, kMinWords, kMaxWords);
+  // The word count's parity tells whether the four-byte sequences are kept.
+  if ((words % 2 == 1) != long_sequences) {
+    words = words < kMaxWords ? words + 1 : words - 1;
+  }
+  return words * 64;
 }
 
 SummaryBuilder::SummaryBuilder() : scratch_(2 * kPartBytes) {}
@@ -134,16 +140,9 @@ void SummaryBuilder::Finish() {
       distinct[long_sequences] += static_cast<size_t>(std::popcount(bits[used[k]]));
     }
   }
-  if (!KeepsLongSequences(distinct[0])) {
-    bits_ = SummaryBitsFor(distinct[0]);
-  } else if (mark_long_) {
-    keep_long_ = true;
-    bits_ = SummaryBitsFor(distinct[0] + distinct[1]);
-  } else {
-    // Longer than the builder was told: the short sequences alone, as
-    // densely as a summary without the long ones may be.
-    bits_ = kLongSummaryBits - 64;
-  }
+  keep_long_ = mark_long_ && distinct[0] >= kLongFromDistinct;
+  bits_ = SummaryBitsFor(distinct[0] + (keep_long_ ? distinct[1] : 0),
+                         keep_long_);
   finished_ = true;
 }
 
@@ -158,8 +157,7 @@ void SummaryBuilder::Write(uint64_t* words) const {
       for (uint64_t left = bits[used[k]]; left != 0; left &= left - 1) {
         const auto slot = static_cast<uint32_t>(
             used[k] * 64 + static_cast<uint32_t>(std::countr_zero(left)));
-        const size_t bit = SummaryBit(slot, summary_bits);
-        words[bit / 64] |= uint64_t{1} << (bit % 64);
+        MarkSummarySlot(words, summary_bits, slot);
       }
     }
   }
@@ -184,16 +182,12 @@ void TermSequences::Add(const char* term, size_t length) {
 }
 
 bool TermSequences::MayOccurIn(const uint64_t* words, size_t bits) const {
-  const auto holds = [&](uint32_t slot) {
-    const size_t bit = SummaryBit(slot, bits);
-    return ((words[bit / 64] >> (bit % 64)) & 1) != 0;
-  };
   for (size_t k = 0; k < count_; ++k) {
-    if (!holds(slots_[k])) return false;
+    if (!SummaryHoldsSlot(words, bits, slots_[k])) return false;
   }
-  if (bits < kLongSummaryBits) return true;
+  if (!SummaryKeepsLong(bits)) return true;
   for (size_t k = 0; k < long_count_; ++k) {
-    if (!holds(long_slots_[k])) return false;
+    if (!SummaryHoldsSlot(words, bits, long_slots_[k])) return false;
   }
   return true;
 }

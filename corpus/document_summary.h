@@ -4,18 +4,18 @@
 // Each sequence is hashed to one of kSlotCount slots, case left out of the
 // hash, and a summary keeps the slots in a bitmap sized to the document's
 // number of distinct slots, eight bits a distinct slot (in whole 64-bit
-// words), the slots spread evenly over its bits, so that few terms are
-// ruled out wrongly by a bit another sequence set.
+// words), each slot setting two bits spread evenly over it, so that few
+// terms are kept wrongly by bits other sequences set.
 //
 // A long text holds most three-byte sequences of a language, so a term
 // whose sequences all occur in it, apart, is common. The summary of a text
-// with kLongSummaryBits / kSummaryBitsPerSlot distinct sequences or more
-// therefore also keeps its four-byte sequences, in the same slot
-// space (hashed otherwise); such a summary is kLongSummaryBits or larger,
-// and every summary that large keeps them. A term is then ruled out when
-// one of its four-byte sequences is missing too: for a 10 MB document of
-// text, in all but about 0.1 % of the terms of five letters it does not
-// hold, against 3.5 % by three-byte sequences alone.
+// with kLongFromDistinct distinct sequences or more, when the builder was
+// told it may be long, therefore also keeps its four-byte sequences, in
+// the same slot space (hashed otherwise), sized with them; its size says
+// so (SummaryKeepsLong). A term is then ruled out when one of its
+// four-byte sequences is missing too: for a 10 MB document of text, in all
+// but about 0.1 % of the terms of five letters it does not hold, against
+// 3.5 % by three-byte sequences alone.
 //
 // What a summary proves, for the line search: every piece the scanner
 // searches is a stretch of that text (NULs and piece boundaries only hide
@@ -42,12 +42,11 @@ inline constexpr size_t kSlotCount = size_t{1} << kSlotBits;
 // kMinSummaryBits, at most kSlotCount.
 inline constexpr size_t kSummaryBitsPerSlot = 8;
 inline constexpr size_t kMinSummaryBits = 512;
-// A summary this large or larger keeps the text's four-byte sequences too.
-inline constexpr size_t kLongSummaryBits = size_t{1} << 14;
-// A text the builder is told may be this long gets its four-byte sequences
-// marked; one told less that turns out to need them gets a summary one
-// word below kLongSummaryBits, denser than the rule above.
-inline constexpr uint64_t kLongTextBytes = uint64_t{64} << 10;
+// A text with this many distinct three-byte sequences or more keeps its
+// four-byte ones too, when it was told to be kLongTextBytes or longer
+// (the builder marks them only then).
+inline constexpr size_t kLongFromDistinct = 2048;
+inline constexpr uint64_t kLongTextBytes = uint64_t{16} << 10;
 
 // The slot of the three bytes `first`, `second`, `third`. Bit 0x20 of each
 // byte is left out, so that a letter and its upper case share the slot (and
@@ -68,17 +67,38 @@ constexpr uint32_t LongSequenceSlot(unsigned char first, unsigned char second,
   return (bytes * 0x85EBCA77u) >> (32 - kSlotBits);
 }
 
-// The bits a summary of a text with `distinct_slots` distinct slots has
-// (the three-byte sequences' and, where kept, the four-byte ones').
-size_t SummaryBitsFor(size_t distinct_slots);
-// The bit of a summary of `bits` bits that holds `slot`.
-inline size_t SummaryBit(uint32_t slot, size_t bits) {
-  return static_cast<size_t>((uint64_t{slot} * bits) >> kSlotBits);
+// The bits a summary of `distinct_slots` distinct slots has (the
+// three-byte sequences' and, with `long_sequences`, the four-byte ones'):
+// an even number of 64-bit words without the four-byte sequences, an odd
+// number with them.
+size_t SummaryBitsFor(size_t distinct_slots, bool long_sequences);
+// True when a summary of `bits` bits keeps the four-byte sequences.
+inline bool SummaryKeepsLong(size_t bits) { return (bits / 64) % 2 == 1; }
+// A slot sets two bits of a summary of `bits` bits (or one, where they
+// coincide): one chosen by its high bits, the other by its low bits, so
+// that a slot another sequence's bits cover by chance is rarer than with
+// one bit at the same size.
+inline size_t SummaryBit(uint32_t slot, size_t bits, int which) {
+  const uint32_t mixed =
+      which == 0 ? slot
+                 : ((slot << (kSlotBits / 2)) | (slot >> (kSlotBits / 2))) &
+                       (kSlotCount - 1);
+  return static_cast<size_t>((uint64_t{mixed} * bits) >> kSlotBits);
 }
-// True when a summary of a text with `distinct_short_slots` distinct
-// three-byte slots keeps the four-byte sequences too.
-inline bool KeepsLongSequences(size_t distinct_short_slots) {
-  return SummaryBitsFor(distinct_short_slots) >= kLongSummaryBits;
+// Sets `slot` in the summary of `bits` bits at `words`.
+inline void MarkSummarySlot(uint64_t* words, size_t bits, uint32_t slot) {
+  for (int which = 0; which < 2; ++which) {
+    const size_t bit = SummaryBit(slot, bits, which);
+    words[bit / 64] |= uint64_t{1} << (bit % 64);
+  }
+}
+// True when the summary of `bits` bits at `words` may hold `slot`.
+inline bool SummaryHoldsSlot(const uint64_t* words, size_t bits, uint32_t slot) {
+  for (int which = 0; which < 2; ++which) {
+    const size_t bit = SummaryBit(slot, bits, which);
+    if (((words[bit / 64] >> (bit % 64)) & 1) == 0) return false;
+  }
+  return true;
 }
 
 // Builds the summary of one document after another from its text, given in

@@ -13,8 +13,7 @@ namespace {
 constexpr size_t kMaxSlotBitmaps = 256;
 
 bool SummaryHolds(const SummaryPin& pin, uint32_t slot) {
-  const size_t bit = SummaryBit(slot, pin.bits);
-  return ((pin.words[bit / 64] >> (bit % 64)) & 1) != 0;
+  return SummaryHoldsSlot(pin.words, pin.bits, slot);
 }
 
 char* CopyText(const char* text) {
@@ -245,10 +244,14 @@ RootSnapshot* SnapshotBuilder::Finish(SummaryKind kind, uint64_t changes,
     snapshot->Release();
     return nullptr;
   }
-  std::memcpy(snapshot->folders_, folders_.data(),
-              folders_.size() * sizeof(RootSnapshot::Folder));
-  std::memcpy(snapshot->paths_, paths_.data(), paths_.size());
-  std::memset(snapshot->unsummarized_.data(), 0, words * sizeof(uint64_t));
+  // An empty tree has no folders, paths or bitmap words, and its buffers
+  // may be null: nothing is copied then.
+  if (!folders_.empty()) {
+    std::memcpy(snapshot->folders_, folders_.data(),
+                folders_.size() * sizeof(RootSnapshot::Folder));
+  }
+  if (!paths_.empty()) std::memcpy(snapshot->paths_, paths_.data(), paths_.size());
+  if (words > 0) std::memset(snapshot->unsummarized_.data(), 0, words * sizeof(uint64_t));
   for (size_t index = 0; index < count; ++index) {
     const PendingEntry& entry = entries_[index];
     snapshot->entries_[index] = {static_cast<uint32_t>(entry.path_offset),

@@ -9,6 +9,7 @@
 #include <random>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "request/block_scanner.h"
@@ -33,10 +34,9 @@ std::string PlainText(const std::string& path) {
   return text;
 }
 
-// The text's three-byte slots, and where it has enough of them, its
-// four-byte slots as well, folded to the size the count of both asks; of a
-// text held too short to need them, the three-byte ones below the size at
-// which summaries keep four-byte ones.
+// The text's three-byte slots, and where it has enough of them and the
+// builder was told it may be long, its four-byte slots as well, at the
+// size the count of both asks.
 Words OracleSummary(const std::string& text, bool told_long) {
   std::set<uint32_t> slots;
   std::set<uint32_t> long_slots;
@@ -48,18 +48,12 @@ Words OracleSummary(const std::string& text, bool told_long) {
           LongSequenceSlot(bytes[at], bytes[at + 1], bytes[at + 2], bytes[at + 3]));
     }
   }
-  size_t bits = SummaryBitsFor(slots.size());
-  if (bits >= kLongSummaryBits && told_long) {
-    bits = SummaryBitsFor(slots.size() + long_slots.size());
-    slots.insert(long_slots.begin(), long_slots.end());
-  } else if (bits >= kLongSummaryBits) {
-    bits = kLongSummaryBits - 64;
-  }
+  const bool keeps_long = told_long && slots.size() >= kLongFromDistinct;
+  const size_t bits = SummaryBitsFor(
+      slots.size() + (keeps_long ? long_slots.size() : 0), keeps_long);
+  if (keeps_long) slots.insert(long_slots.begin(), long_slots.end());
   Words words(bits / 64, 0);
-  for (const uint32_t slot : slots) {
-    const size_t bit = SummaryBit(slot, bits);
-    words[bit / 64] |= uint64_t{1} << (bit % 64);
-  }
+  for (const uint32_t slot : slots) MarkSummarySlot(words.data(), bits, slot);
   return words;
 }
 
@@ -81,13 +75,18 @@ Words ScannedSummary(const std::string& path, const std::string& term,
 }
 
 TEST(DocumentSummary, SizedToTheDistinctSlots) {
-  const std::pair<size_t, size_t> sizes[] = {
-      {0, 512},       {1, 512},        {64, 512},
-      {65, 576},      {1000, 8000},    {1001, 8064},
-      {4096, 32768},  {5000, 40000},   {131072, kSlotCount},
-      {131073, kSlotCount}, {kSlotCount, kSlotCount}};
-  for (const auto& [distinct, bits] : sizes) {
-    EXPECT_EQ(SummaryBitsFor(distinct), bits) << distinct;
+  // Distinct slots, whether four-byte sequences are kept, bits.
+  const std::tuple<size_t, bool, size_t> sizes[] = {
+      {0, false, 512},        {0, true, 576},
+      {64, false, 512},       {65, false, 640},
+      {65, true, 576},        {1000, false, 8064},
+      {1000, true, 8000},     {5000, true, 40000},
+      {131072, false, kSlotCount},  {131072, true, kSlotCount - 64},
+      {kSlotCount, false, kSlotCount}};
+  for (const auto& [distinct, long_sequences, bits] : sizes) {
+    EXPECT_EQ(SummaryBitsFor(distinct, long_sequences), bits)
+        << distinct << " " << long_sequences;
+    EXPECT_EQ(SummaryKeepsLong(bits), long_sequences) << distinct;
   }
 }
 

@@ -298,7 +298,15 @@ describe('tavik-serve stopping, with its own paths moved', { skip: !paths.probe 
         const health = await request(server.port, 'GET', '/ping');
         assert.equal(health.status, 503);
         assert.equal(health.body, 'unavailable: the server is stopping\n');
-        const { families } = await scrape(server.port, '/stats');
+        // A request's answer reaches the client just before the server
+        // counts it done, so the scrape is made again until the health
+        // check and the refused requests have left the count.
+        let families;
+        for (let attempt = 0; attempt < 20; ++attempt) {
+          ({ families } = await scrape(server.port, '/stats'));
+          if (sample(families, 'tavik_serve_requests_in_flight') === 2) break;
+          await new Promise((resolve) => setTimeout(resolve, 25));
+        }
         assert.equal(sample(families, 'tavik_serve_refused_total'), 1);
         assert.equal(sample(families, 'tavik_serve_requests_in_flight'), 2,
           'the request finishing and the scrape');
