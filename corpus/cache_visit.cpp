@@ -42,6 +42,32 @@ RootSnapshot* CacheVisit::FindSnapshot(const char* root_path,
   return nullptr;
 }
 
+bool CacheVisit::Unchanged(RootSnapshot& snapshot) {
+  WatchRegistry& registry = cache_.registry();
+  if (registry.changes() != snapshot.changes()) return false;
+  if (!registry.AnyOpen()) return true;
+  GrowingArray<WatchRegistry::OpenFile> open;
+  registry.OpenFiles(open);
+  GrowingArray<uint32_t> positions;
+  snapshot.PositionsOfFiles(open, positions);
+  if (open.failed() || positions.failed()) return false;
+  SummaryTable& summaries = cache_.summaries();
+  const uint32_t epoch = registry.epoch();
+  for (const uint32_t position : positions) {
+    const RootSnapshot::Document document = snapshot.document(position);
+    const SummaryLookup lookup = summaries.Find(
+        document.path, snapshot.kind(), term_, document.listing, epoch);
+    if (!lookup.found || lookup.changed) return false;
+    ++counts_.stamps_read;
+    FileStamp now;
+    if (ReadPathStamp(document.path, &now) != PathKind::kFile ||
+        now != lookup.stamp) {
+      return false;
+    }
+  }
+  return registry.changes() == snapshot.changes();
+}
+
 void CacheVisit::KeepSnapshot(RootSnapshot* snapshot) {
   if (snapshot->changes() != cache_.registry().changes()) {
     snapshot->Release();

@@ -67,12 +67,12 @@ class CacheVisit {
   void OpenFiles(GrowingArray<WatchRegistry::OpenFile>& files) {
     if (cache_.registry().AnyOpen()) cache_.registry().OpenFiles(files);
   }
-  // True when nothing a watch vouches for has changed since `changes` and
-  // no file is held open: what a search made of a whole tree then still
-  // stands.
-  bool Unchanged(uint64_t changes) const {
-    return cache_.registry().changes() == changes && !cache_.registry().AnyOpen();
-  }
+  // True when nothing a watch vouches for has changed since `snapshot` was
+  // made, and each of its documents whose file is held open now (by anyone,
+  // this process's own reads among them) still has the stamp its summary
+  // was made from: what a search made of the whole snapshot then still
+  // stands. An open file is checked by its stamp, as its record would be.
+  bool Unchanged(RootSnapshot& snapshot);
   // The cache's kept answers.
   KeptAnswers& answers() { return cache_.answers(); }
   // What changes() was when the visit began: a snapshot a walk makes is of

@@ -81,6 +81,25 @@ bool RootSnapshot::MarkOpenFiles(
     const GrowingArray<WatchRegistry::OpenFile>& open,
     GrowingArray<uint64_t>& may) {
   if (open.empty()) return true;
+  GrowingArray<uint32_t> positions;
+  if (!FindPositionsOfFiles(open, positions)) return false;
+  for (const uint32_t position : positions) {
+    may[position / 64] |= uint64_t{1} << (position % 64);
+  }
+  return true;
+}
+
+void RootSnapshot::PositionsOfFiles(
+    const GrowingArray<WatchRegistry::OpenFile>& files,
+    GrowingArray<uint32_t>& positions) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!FindPositionsOfFiles(files, positions)) positions.MarkFailed();
+}
+
+bool RootSnapshot::FindPositionsOfFiles(
+    const GrowingArray<WatchRegistry::OpenFile>& files,
+    GrowingArray<uint32_t>& positions) {
+  if (files.empty()) return true;
   const auto before = [](const FilePosition& a, const FilePosition& b) {
     return a.device != b.device ? a.device < b.device : a.file < b.file;
   };
@@ -97,17 +116,17 @@ bool RootSnapshot::MarkOpenFiles(
     std::sort(by_file_.begin(), by_file_.end(), before);
     by_file_current_ = true;
   }
-  for (const WatchRegistry::OpenFile& file : open) {
+  for (const WatchRegistry::OpenFile& file : files) {
     const FilePosition wanted = {file.device, file.number, 0};
     for (const FilePosition* at =
              std::lower_bound(by_file_.begin(), by_file_.end(), wanted, before);
          at != by_file_.end() && at->device == file.device &&
          at->file == file.number;
          ++at) {
-      may[at->position / 64] |= uint64_t{1} << (at->position % 64);
+      positions.Append(at->position);
     }
   }
-  return true;
+  return !positions.failed();
 }
 
 void RootSnapshot::Candidates(const TermSequences& term,

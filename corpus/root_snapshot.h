@@ -73,6 +73,12 @@ class RootSnapshot {
                   GrowingArray<uint32_t>& positions, uint64_t* left_out,
                   uint64_t* left_out_bytes);
 
+  // Appends to `positions`, in no particular order, the position of every
+  // document whose file is among `files`. When memory runs out,
+  // `positions` fails.
+  void PositionsOfFiles(const GrowingArray<WatchRegistry::OpenFile>& files,
+                        GrowingArray<uint32_t>& positions);
+
   // Gives the document at `position` the summary `pin` (held; the snapshot
   // takes it over), where it has none yet.
   void Adopt(size_t position, const SummaryPin& pin);
@@ -102,6 +108,9 @@ class RootSnapshot {
   // `open`; false when memory ran out. REQUIRES: mutex_ held.
   bool MarkOpenFiles(const GrowingArray<WatchRegistry::OpenFile>& open,
                      GrowingArray<uint64_t>& may);
+  // PositionsOfFiles, with mutex_ held; false when memory ran out.
+  bool FindPositionsOfFiles(const GrowingArray<WatchRegistry::OpenFile>& files,
+                            GrowingArray<uint32_t>& positions);
 
   std::atomic<int> references_{1};
   SummaryKind kind_ = SummaryKind::kLines;

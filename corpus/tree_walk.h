@@ -90,7 +90,7 @@ class TreeWalk {
   // The snapshot this walk went by, when it went by one: whole when the
   // walk began, and complete (see RootSnapshot::complete); nullptr else.
   // Valid while the walk lives.
-  const RootSnapshot* complete_snapshot() const { return complete_snapshot_; }
+  RootSnapshot* complete_snapshot() const { return complete_snapshot_; }
 
   // The root's real path, every link in it followed, once the walk has
   // found the root; nullptr before, or when it could not be resolved.

@@ -89,7 +89,7 @@ class WordSearch : public WalkVisitor {
 };
 
 bool WordSearch::SnapshotFound(RootSnapshot& snapshot) {
-  if (!snapshot.complete() || !visit_->Unchanged(snapshot.changes())) {
+  if (!snapshot.complete() || !visit_->Unchanged(snapshot)) {
     return false;
   }
   ByteString key;
@@ -303,8 +303,8 @@ void WordSearch::Run(PageSink* sink) {
       Rank();
       // Made of a whole, complete snapshot that still stands: kept for
       // the same search until anything changes.
-      const RootSnapshot* snapshot = walk_.complete_snapshot();
-      if (snapshot != nullptr && visit_ && visit_->Unchanged(snapshot->changes())) {
+      RootSnapshot* snapshot = walk_.complete_snapshot();
+      if (snapshot != nullptr && visit_ && visit_->Unchanged(*snapshot)) {
         ByteString key;
         ByteString ranking;
         RankingKey(snapshot->real_root(), key);

@@ -1,7 +1,9 @@
 // Requests on eight threads share one summary cache while another thread
-// changes the tree in every way it can. Nothing may crash or race (the
-// thread checker runs this), and once the changes stop, every page must be
-// the page of the same search without the cache.
+// changes the tree in every way it can: classic searches and word searches
+// in turn, the word searches' answers kept and used again while files are
+// held open by the others' reads. Nothing may crash or race (the thread
+// checker runs this), and once the changes stop, every page must be the
+// page of the same search without the cache.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -46,8 +48,12 @@ TEST_P(SharedCache, PagesSettleToThoseWithoutTheCache) {
   for (int thread = 0; thread < kThreads; ++thread) {
     readers.emplace_back([&, thread] {
       for (size_t search = thread; changing.load(); ++search) {
-        testing::SearchPage(tree.root(), terms[search % terms.size()],
-                            cache.get());
+        const std::string& term = terms[search % terms.size()];
+        if (search / terms.size() % 2 == 0) {
+          testing::SearchPage(tree.root(), term, cache.get());
+        } else {
+          testing::WordSearchPage(tree.root(), term, false, cache.get());
+        }
       }
     });
   }
@@ -62,8 +68,11 @@ TEST_P(SharedCache, PagesSettleToThoseWithoutTheCache) {
 
   std::this_thread::sleep_for(kTrustDelay + std::chrono::milliseconds(10));
   std::vector<std::string> expected;
+  std::vector<std::string> expected_words;
   for (const std::string& term : terms) {
     expected.push_back(testing::SearchPage(tree.root(), term, nullptr));
+    expected_words.push_back(
+        testing::WordSearchPage(tree.root(), term, false, nullptr));
   }
   std::vector<int> mismatches(kThreads, 0);
   readers.clear();
@@ -74,6 +83,10 @@ TEST_P(SharedCache, PagesSettleToThoseWithoutTheCache) {
           const size_t which = (term + thread) % terms.size();
           if (testing::SearchPage(tree.root(), terms[which], cache.get()) !=
               expected[which]) {
+            ++mismatches[thread];
+          }
+          if (testing::WordSearchPage(tree.root(), terms[which], false,
+                                      cache.get()) != expected_words[which]) {
             ++mismatches[thread];
           }
         }
