@@ -35,13 +35,13 @@ class BuildBudget {
   static constexpr int64_t kReadPerDocument = 16000;
   static constexpr int64_t kBuildPerByte = 4;
   static constexpr int64_t kBuildPerDocument = 30000;
-  // The share of a read that building may add: 1/24, about 4 % by the
+  // The share of a read that building may add: 1/20, 5 % by the
   // model, which measures low (the scattered stores also evict what reading
   // keeps in the processor's caches; about three times as much in fact),
   // so that the first request stays within about 1.1 times its time
   // without the cache, and the cache fills within about ten requests even
   // on a tree of 60,000 documents.
-  static constexpr int64_t kShareDivisor = 24;
+  static constexpr int64_t kShareDivisor = 20;
   // A word search's request costs about 2.3 times a line search's on the
   // benchmark's trees (the reading of the files included); two is counted.
   static constexpr int64_t kWordReadFactor = 2;
