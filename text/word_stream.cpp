@@ -73,6 +73,41 @@ bool IsAsciiBlock(const char* in) {
 }
 #endif
 
+// Appends the folding of `point`, which the text holds at bytes
+// [text_begin, text_end), to `stream`: a space for each folded point that is
+// no word's, the point in UTF-8 for each that is. A word begun counts in
+// `count` and, with `words`, is listed with where it lies in the stream and
+// the text. False when `words` cannot grow.
+bool AppendFoldedPoint(char32_t point, size_t text_begin, size_t text_end,
+                       ByteString& stream, bool& in_word, size_t& count,
+                       GrowingArray<StreamWord>* words) {
+  FoldedPoints storage;
+  const FoldedPoints folded =
+      FoldedFrom(point, CodePointFolding::Of(point), storage);
+  // A mark that is removed belongs to the word it follows.
+  if (folded.count == 0 && in_word && words != nullptr) {
+    (*words)[words->size() - 1].text_end = text_end;
+  }
+  for (size_t k = 0; k < folded.count; ++k) {
+    if (!IsWordPoint(folded.points[k])) {
+      stream.Append(' ');
+      in_word = false;
+      continue;
+    }
+    if (!in_word) {
+      in_word = true;
+      ++count;
+      if (words != nullptr) {
+        words->Append({stream.size(), text_begin, text_end});
+        if (words->failed()) return false;
+      }
+    }
+    AppendUtf8(folded.points[k], stream);
+    if (words != nullptr) (*words)[words->size() - 1].text_end = text_end;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool WordStream::BuildPlainly(std::string_view text,
@@ -93,29 +128,9 @@ bool WordStream::BuildPlainly(std::string_view text,
       point = DecodeUtf8(&at, end);
     }
     const size_t text_end = static_cast<size_t>(at - start);
-    FoldedPoints storage;
-    const FoldedPoints folded =
-        FoldedFrom(point, CodePointFolding::Of(point), storage);
-    // A mark that is removed belongs to the word it follows.
-    if (folded.count == 0 && in_word && words != nullptr) {
-      (*words)[words->size() - 1].text_end = text_end;
-    }
-    for (size_t k = 0; k < folded.count; ++k) {
-      if (!IsWordPoint(folded.points[k])) {
-        stream_.Append(' ');
-        in_word = false;
-        continue;
-      }
-      if (!in_word) {
-        in_word = true;
-        ++count;
-        if (words != nullptr) {
-          words->Append({stream_.size(), text_begin, text_end});
-          if (words->failed()) return false;
-        }
-      }
-      AppendUtf8(folded.points[k], stream_);
-      if (words != nullptr) (*words)[words->size() - 1].text_end = text_end;
+    if (!AppendFoldedPoint(point, text_begin, text_end, stream_, in_word, count,
+                           words)) {
+      return false;
     }
   }
   word_count_ = count;
@@ -299,25 +314,9 @@ bool WordStream::BuildWithWords(std::string_view text,
     const size_t text_begin = static_cast<size_t>(at - start);
     const char32_t point = DecodeUtf8(&at, end);
     const size_t text_end = static_cast<size_t>(at - start);
-    FoldedPoints storage;
-    const FoldedPoints folded =
-        FoldedFrom(point, CodePointFolding::Of(point), storage);
-    // A mark that is removed belongs to the word it follows.
-    if (folded.count == 0 && in_word) words[words.size() - 1].text_end = text_end;
-    for (size_t k = 0; k < folded.count; ++k) {
-      if (!IsWordPoint(folded.points[k])) {
-        stream_.Append(' ');
-        in_word = false;
-        continue;
-      }
-      if (!in_word) {
-        in_word = true;
-        ++count;
-        words.Append({stream_.size(), text_begin, text_end});
-        if (words.failed()) return false;
-      }
-      AppendUtf8(folded.points[k], stream_);
-      words[words.size() - 1].text_end = text_end;
+    if (!AppendFoldedPoint(point, text_begin, text_end, stream_, in_word, count,
+                           &words)) {
+      return false;
     }
   }
   word_count_ = count;
