@@ -57,15 +57,18 @@ bool CacheVisit::Unchanged(RootSnapshot& snapshot) {
     const RootSnapshot::Document document = snapshot.document(position);
     const SummaryLookup lookup = summaries.Find(
         document.path, snapshot.kind(), term_, document.listing, epoch);
-    if (!lookup.found || lookup.changed) return false;
-    ++counts_.stamps_read;
-    FileStamp now;
-    if (ReadPathStamp(document.path, &now) != PathKind::kFile ||
-        now != lookup.stamp) {
+    if (!lookup.found || lookup.changed || !StampStands(document.path, lookup)) {
       return false;
     }
   }
+  // A change told while the stamps were read ends it too.
   return registry.changes() == snapshot.changes();
+}
+
+bool CacheVisit::StampStands(const char* path, const SummaryLookup& lookup) {
+  ++counts_.stamps_read;
+  FileStamp now;
+  return ReadPathStamp(path, &now) == PathKind::kFile && now == lookup.stamp;
 }
 
 void CacheVisit::KeepSnapshot(RootSnapshot* snapshot) {
@@ -107,10 +110,7 @@ CacheVisit::Verdict CacheVisit::Consult(const char* path,
     return Verdict::kReadAndSummarize;
   }
   // The record is checked against the file's stamp now.
-  ++counts_.stamps_read;
-  FileStamp now;
-  const PathKind kind = ReadPathStamp(path, &now);
-  if (kind != PathKind::kFile || now != lookup.stamp) {
+  if (!StampStands(path, lookup)) {
     // The summary is of a file that is not there any more.
     summaries.Forget(path, kind_);
     return Verdict::kReadAndSummarize;

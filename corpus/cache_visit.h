@@ -123,6 +123,9 @@ class CacheVisit {
 
  private:
   Verdict Judge(const SummaryLookup& lookup);
+  // Reads the stamp of the document at `path` now: true when it is a
+  // regular file's and the one the summary `lookup` found was made from.
+  bool StampStands(const char* path, const SummaryLookup& lookup);
   void Hold(const SummaryPin& pin) {
     SummaryTable::Unpin(pin_);
     pin_ = pin;
