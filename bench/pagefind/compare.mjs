@@ -137,8 +137,8 @@ const browser = await chromium.launch({ executablePath: '/usr/bin/chromium',
   args: CHROMIUM_FLAGS, headless: true });
 try {
   const results = [];
-  for (const spec of trees) {
-    const [name, rest] = spec.split('=');
+  for (const given of trees) {
+    const [name, rest] = given.split('=');
     const [root, rare] = rest.split(':');
     results.push(await measureTree(name, root, rare, browser));
   }
